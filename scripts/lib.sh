@@ -1,0 +1,54 @@
+# Shared by scripts/test and scripts/demo: building, the X server and the database cluster.
+# Source it; it defines functions and registers nothing by itself.
+
+orsa_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+orsa_build() {  # preset
+    local preset=$1
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$(nproc)"
+}
+
+# Starts Xvfb on a free display unless one is usable already; sets DISPLAY.
+orsa_start_x() {
+    if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+        return 0
+    fi
+    local n
+    for n in $(seq 90 130); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+    done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    orsa_xvfb_pid=$!
+    export DISPLAY=":$n"
+    local i
+    for i in $(seq 1 50); do
+        xdpyinfo >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    echo "Xvfb on $DISPLAY did not start" >&2
+    return 1
+}
+
+orsa_stop_x() {
+    if [ -n "${orsa_xvfb_pid:-}" ]; then
+        kill "$orsa_xvfb_pid" 2>/dev/null || true
+        wait "$orsa_xvfb_pid" 2>/dev/null || true
+        orsa_xvfb_pid=""
+    fi
+}
+
+# Starts the private PostgreSQL cluster in $1 and exports what clients need to reach it.
+orsa_start_db() {
+    if [ -x "$orsa_root/scripts/dbcluster" ]; then
+        eval "$("$orsa_root/scripts/dbcluster" start "$1")"
+        orsa_db_dir=$1
+    fi
+}
+
+orsa_stop_db() {
+    if [ -n "${orsa_db_dir:-}" ]; then
+        "$orsa_root/scripts/dbcluster" stop "$orsa_db_dir" || true
+        orsa_db_dir=""
+    fi
+}

@@ -1,0 +1,7 @@
+#include "shared/sharedvalues.h"
+
+SharedValues &sharedValues()
+{
+    static SharedValues values;
+    return values;
+}
