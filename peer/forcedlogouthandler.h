@@ -1,0 +1,16 @@
+#pragma once
+
+// What the forced-logout server needs of the shell. Every call comes on the user-interface
+// thread.
+class ForcedLogoutHandler
+{
+public:
+    virtual ~ForcedLogoutHandler() = default;
+    // A database operation of this shell is under way: the request waits until it has ended.
+    virtual bool busy() const = 0;
+    // Closes the child programs and records the logout; false when the logout could not be
+    // recorded, and then no acknowledgement is sent.
+    virtual bool forcedLogout() = 0;
+    // After the acknowledgement has been written: the message, then the new login.
+    virtual void afterForcedLogout() = 0;
+};
