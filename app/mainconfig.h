@@ -61,6 +61,10 @@ struct ProjectSlot
     QString key;                        // the display name
     QString value;                      // the value as read
     std::optional<ProjectEntry> entry;  // absent for an empty value: the slot has no button
+
+    // The slot's item in the list of project ids: the PROJECT_ID, or the key itself for a key
+    // with an empty value.
+    QString projectId() const { return entry ? entry->projectId : key; }
 };
 
 struct MainConfig

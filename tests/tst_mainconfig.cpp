@@ -251,6 +251,8 @@ void tst_MainConfig::projectSlots()
     QCOMPARE(config.projects[0].entry, std::optional<ProjectEntry>(first));
     QVERIFY(config.projects[1].value.isEmpty());
     QVERIFY(!config.projects[1].entry);
+    QCOMPARE(config.projects[1].projectId(), u"비어있음"_s);
+    QCOMPARE(config.projects[2].projectId(), u"ORSA_B"_s);
     QCOMPARE(config.projects[2].entry, std::optional<ProjectEntry>(ProjectEntry{u"ORSA_B"_s, 10, 1234}));
     // The second key of the same name reads the first one's value.
     QCOMPARE(config.projects[3].entry, std::optional<ProjectEntry>(first));

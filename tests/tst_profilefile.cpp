@@ -37,6 +37,7 @@ private Q_SLOTS:
     void writeRefusesBadInput_data();
     void writeRefusesBadInput();
     void writeLeavesNoTemporaryFiles();
+    void writeKeepsPermissions();
 
     void findAppFile_data();
     void findAppFile();
@@ -366,6 +367,17 @@ void tst_ProfileFile::writeLeavesNoTemporaryFiles()
     const QString missing = dir.filePath(u"no/such/Role.ini"_s);
     QVERIFY(!ProfileFile::writeValue(missing, u"Role"_s, u"Code"_s, u"1"_s, &error));
     QVERIFY(error.contains(missing));
+}
+
+void tst_ProfileFile::writeKeepsPermissions()
+{
+    const QString path = writeFile(u"perm.ini"_s, "[Role]\r\nCode=1\r\n");
+    const auto permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser
+        | QFileDevice::WriteUser;
+    QVERIFY(QFile::setPermissions(path, permissions));
+    QString error;
+    QVERIFY2(ProfileFile::writeValue(path, u"Role"_s, u"Code"_s, u"2"_s, &error), qPrintable(error));
+    QCOMPARE(QFile::permissions(path), permissions);
 }
 
 void tst_ProfileFile::findAppFile_data()
