@@ -65,6 +65,8 @@ QString Cp949::truncateToBytes(const QString &text, int maxBytes)
 {
     if (maxBytes <= 0)
         return QString();
+    if (byteLength(text) <= maxBytes)
+        return text;
     int used = 0;
     qsizetype end = 0;
     while (end < text.size()) {
