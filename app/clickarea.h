@@ -1,0 +1,21 @@
+#pragma once
+#include <QWidget>
+
+// An invisible area of a picture that acts when clicked: the minimise and close spots of the
+// main window's face.
+class ClickArea : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit ClickArea(QWidget *parent = nullptr);
+
+Q_SIGNALS:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    bool m_pressed = false;
+};
