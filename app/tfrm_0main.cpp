@@ -18,6 +18,8 @@
 #include "widgets/tpelimage.h"
 #include "widgets/twlabel.h"
 
+#include "orsaconfig.h"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -119,7 +121,7 @@ TwLabel *makeStatusLabel(QWidget *parent, int left, int width, const QColor &tex
 {
     auto *label = new TwLabel(parent);
     label->setColor(InfoBackground);
-    label->setBorderStyle(TwBorderStyle::Single);
+    label->setBorderStyle(mlbsLine);
     label->setBorderColor(Silver);
     label->setTopMargin(LabelTopMargin);
     label->setFontColor(textColour);
