@@ -24,8 +24,9 @@ public:
     void RecordLogout(int kind) override;
 
     // The same; false only when the database could not be reached (the connection's own
-    // message has been shown then), with the reason in error. A statement that fails still
-    // counts as done. The forced-logout handler must not acknowledge after a false.
+    // message has been shown then) or no transaction could be started, with the reason in
+    // error. A statement that fails still counts as done. The forced-logout handler must not
+    // acknowledge after a false.
     bool recordLogout(int kind, QString *error = nullptr);
 
     // Why the last call could not reach the database; empty after a call that did, or that had
