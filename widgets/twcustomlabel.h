@@ -162,6 +162,7 @@ private:
     bool m_wordWrap = false;
     QColor m_color;
     QColor m_fontColor;
+    QMetaObject::Connection m_focusControlWatch;
     int m_shortcutId = 0;
     bool m_pressed = false;
 };
