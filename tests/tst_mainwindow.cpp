@@ -1,4 +1,4 @@
-#include "app/tfrm_0main.h"
+#include "tst_mainwindow_harness.h"
 
 #include "db/tfrm_zd000.h"
 #include "fakemessages.h"
@@ -26,13 +26,6 @@
 
 namespace {
 
-QImage solid(int width, int height, const QColor &colour)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
-
 const char *const ParameterText = "파라미터를 잘못 입력하셨습니다.\r바로가기로 프로그램을 실행하십시오.";
 const char *const LibraryText = "MainImg.dll 파일이 손상되었습니다.";
 const char *const NoDatabaseText =
@@ -41,116 +34,6 @@ const char *const ForcedText =
     "다른 PC에서 동일 사용자가 프로그램 종료를 요청했습니다.\r"
     "자신의 ID로 접속하시고 비밀번호는 다른 사람에게 알려주지 마십시오.\r"
     "같은 문제가 계속 발생할 경우 전산팀에 문의하십시오.";
-
-// The installation beside the executable: Main.ini and MainImg.dll in a directory of its own.
-struct Installation
-{
-    QTemporaryDir dir;
-    QSize background{640, 160};
-    QString mainSection = QStringLiteral(
-        "TITLE=오르사 통합시스템\r\nDATABASE=orsa\r\nDRIVER=POSTGRESQL\r\nIMAGE_WIDTH=96\r\n"
-        "IMAGE_HEIGHT=40\r\nMINIMIZE=596,6,16,16\r\nCLOSE=616,6,16,16\r\n");
-    QString projects = QStringLiteral(
-        "프런트=ORSA_A;204,32\r\n객실관리=ORSA_B;308,32\r\n예약=\r\n회계=ORSA_D;516,32\r\n");
-    QStringList leftOut;   // pictures not written
-    bool writeLibrary = true;
-
-    QString path() const { return dir.path() + QLatin1Char('/'); }
-
-    void write()
-    {
-        QFile ini(dir.filePath(QStringLiteral("Main.ini")));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write(Cp949::encode(QStringLiteral("[MAIN]\r\n") + mainSection
-                                + QStringLiteral("[PROJECTS]\r\n") + projects));
-        ini.close();
-        if (!writeLibrary)
-            return;
-        QList<QPair<QString, QImage>> pictures;
-        pictures.append({QStringLiteral("MAIN"), solid(background.width(), background.height(), Qt::darkCyan)});
-        for (const char *id : {"ORSA_A", "ORSA_B", "ORSA_C", "ORSA_D"}) {
-            const QString name = QString::fromLatin1(id);
-            pictures.append({name, solid(96, 40, Qt::blue)});
-            pictures.append({name + QLatin1Char('A'), solid(96, 40, Qt::yellow)});
-            pictures.append({name + QLatin1Char('D'), solid(96, 40, Qt::gray)});
-        }
-        for (int i = pictures.size() - 1; i >= 0; --i) {
-            if (leftOut.contains(pictures.at(i).first))
-                pictures.removeAt(i);
-        }
-        QString error;
-        QVERIFY2(writeImageLibrary(dir.filePath(QStringLiteral("MainImg.dll")), pictures, &error),
-                 qPrintable(error));
-    }
-};
-
-struct Harness
-{
-    FakeMessages messages;
-    FakePelFunction machine{QStringLiteral("127.0.0.1")};
-    FakeWindowSystem windows;
-    FakeProgramStarter programs;
-    SharedValues shared;
-    Tfrm_ZD000 db{messages};
-    QList<int> logouts;
-    bool logoutReachesDatabase = true;
-    int loginsShown = 0;
-    // Played by the login window: what a successful login leaves in the session values.
-    std::function<bool(QWidget *)> login;
-    bool fakeDatabase = true;
-    QStringList arguments{QStringLiteral("orsa_demo")};
-    QDateTime now = QDateTime(QDate(2006, 3, 1), QTime(15, 7));
-    QRect screen{0, 0, 1024, 768};
-    QUrl startPage;
-    std::unique_ptr<Tfrm_0Main> window;
-
-    MainWindowServices services(const QString &dir)
-    {
-        MainWindowServices s{messages, db, machine, windows, programs, shared};
-        s.recordLogout = [this](int kind, QString *error) {
-            logouts.append(kind);
-            if (!logoutReachesDatabase && error)
-                *error = QStringLiteral("no database");
-            return logoutReachesDatabase;
-        };
-        s.runLogin = [this](QWidget *owner) {
-            ++loginsShown;
-            return login ? login(owner) : false;
-        };
-        if (fakeDatabase) {
-            s.initDatabase = [](QString *environment) {
-                *environment = QStringLiteral("데모 환경");
-                return true;
-            };
-        }
-        s.arguments = arguments;
-        s.executableDir = dir;
-        s.peerPort = 0;
-        s.startPage = startPage;
-        s.now = [this] { return now; };
-        s.screenGeometry = [this] { return screen; };
-        return s;
-    }
-
-    Tfrm_0Main *create(const QString &dir)
-    {
-        window = std::make_unique<Tfrm_0Main>(services(dir));
-        window->FormCreate();
-        return window.get();
-    }
-
-    // A login that grants the rights, in the order of the PROJECTS keys.
-    void loginAs(const QString &empNo, const QString &empName, const QList<int> &rights)
-    {
-        login = [this, empNo, empName, rights](QWidget *) {
-            shared.EmpNo = empNo;
-            shared.EmpName = empName;
-            for (int i = 0; i < shared.ProjectIds.size() && i < rights.size(); ++i)
-                shared.ProjectIds[i].right = rights.at(i);
-            return true;
-        };
-    }
-};
 
 } // namespace
 
@@ -251,7 +134,7 @@ void tst_MainWindow::layout()
     QCOMPARE(w->sbtControl()->geometry(), QRect(20, 84, 167, 31));
     QCOMPARE(w->sbtLogin()->geometry(), QRect(450, 84, 167, 31));
     QCOMPARE(w->windowTitle(), QStringLiteral("Main"));
-    QCOMPARE(h.windows.classOf(w), QStringLiteral("Tfrm_0Main"));
+    QCOMPARE(h.fakeWindows.classOf(w), QStringLiteral("Tfrm_0Main"));
     QVERIFY(w->windowFlags() & Qt::FramelessWindowHint);
 }
 
@@ -434,11 +317,11 @@ void tst_MainWindow::logoutCalls()
     if (firstLogin) {
         w->show();
         // Two child programs run when somebody else logs in.
-        const WindowId b = h.windows.addWindow(QStringLiteral("TfrmB0Main"));
-        const WindowId c = h.windows.addWindow(QStringLiteral("TfrmC0Main"));
+        const WindowId b = h.fakeWindows.addWindow(QStringLiteral("TfrmB0Main"));
+        const WindowId c = h.fakeWindows.addWindow(QStringLiteral("TfrmC0Main"));
         w->sbtLogin()->click();
-        QCOMPARE(h.windows.contains(b), !secondLogin);
-        QCOMPARE(h.windows.contains(c), !secondLogin);
+        QCOMPARE(h.fakeWindows.contains(b), !secondLogin);
+        QCOMPARE(h.fakeWindows.contains(c), !secondLogin);
         QCOMPARE(w->imgProjects().at(0)->NormalMode(), !secondLogin);
     }
     QCOMPARE(h.logouts, kinds);
@@ -606,7 +489,7 @@ void tst_MainWindow::launch()
     Tfrm_0Main *w = h.create(install.path());
     w->show();
     for (int i = 0; i < running; ++i)
-        h.windows.addWindow(QStringLiteral("Tfrm%10Main").arg(QChar(u'K' + i)));
+        h.fakeWindows.addWindow(QStringLiteral("Tfrm%10Main").arg(QChar(u'K' + i)));
     h.programs.succeeds = starts;
     w->LaunchProgram(QStringLiteral("ORSA_B.exe"));
 
@@ -686,12 +569,12 @@ void tst_MainWindow::restore()
     QVERIFY(w->isMinimized());
     if (children < 0) {
         for (int i = 0; i < -children; ++i)
-            h.windows.addWindow(QStringLiteral("TfrmA0Main"));
+            h.fakeWindows.addWindow(QStringLiteral("TfrmA0Main"));
     }
     for (int i = 0; i < children; ++i)
-        h.windows.addWindow(QStringLiteral("Tfrm%10Main").arg(QChar(u'A' + i)));
-    QVERIFY(h.windows.watchedWindow == w);
-    QVERIFY(h.windows.fireRestore());
+        h.fakeWindows.addWindow(QStringLiteral("Tfrm%10Main").arg(QChar(u'A' + i)));
+    QVERIFY(h.fakeWindows.watchedWindow == w);
+    QVERIFY(h.fakeWindows.fireRestore());
     QCOMPARE(!w->isMinimized(), restored);
 }
 
@@ -704,18 +587,18 @@ void tst_MainWindow::closeQuery()
     Tfrm_0Main *w = h.create(install.path());
     QSignalSpy closed(w, &Tfrm_0Main::shellClosed);
     w->show();
-    const WindowId child = h.windows.addWindow(QStringLiteral("TfrmA0Main"));
+    const WindowId child = h.fakeWindows.addWindow(QStringLiteral("TfrmA0Main"));
     h.messages.answers = {MessageAnswer::No};
     QVERIFY(!w->close());
     QVERIFY(w->isVisible());
     QCOMPARE(closed.count(), 0);
-    QVERIFY(h.windows.contains(child));
+    QVERIFY(h.fakeWindows.contains(child));
     QCOMPARE(h.messages.shown.last().caption, QStringLiteral("Main"));
 
     h.messages.answers = {MessageAnswer::Yes};
     QVERIFY(w->close());
     QCOMPARE(closed.count(), 1);
-    QVERIFY(!h.windows.contains(child));
+    QVERIFY(!h.fakeWindows.contains(child));
 
     // The final logout goes before the listener stops.
     h.logouts.clear();
@@ -733,11 +616,11 @@ void tst_MainWindow::forcedLogoutEndsSession()
     Tfrm_0Main *w = h.create(install.path());
     w->show();
     h.shared.RoleChoices[1].append({QStringLiteral("프런트 팀장"), 1});
-    const WindowId child = h.windows.addWindow(QStringLiteral("TfrmA0Main"));
+    const WindowId child = h.fakeWindows.addWindow(QStringLiteral("TfrmA0Main"));
     h.logouts.clear();
 
     QVERIFY(w->forcedLogout());
-    QVERIFY(!h.windows.contains(child));
+    QVERIFY(!h.fakeWindows.contains(child));
     QCOMPARE(h.logouts, QList<int>{1});
     QVERIFY(h.messages.shown.isEmpty());  // no question about the child programs
     QVERIFY(h.shared.EmpNo.isEmpty());

@@ -1,0 +1,251 @@
+// The real orsa program under a real X server: one shell per logon, the hand-over of a second
+// start, and a new start right after the running shell was killed.
+
+#include "platform/cp949.h"
+#include "platform/windowsystem.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// An employee whose account allows several live logins: logging in never asks another
+// workstation anything, whatever records earlier runs left.
+const QString EmpNo = QStringLiteral("1004");
+const QString Password = QStringLiteral("orsa1004!");
+
+bool run(const QString &program, const QStringList &arguments, QByteArray *output = nullptr)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000))
+        return false;
+    if (output)
+        *output = process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+bool viewable(WindowId window)
+{
+    QByteArray info;
+    return run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(window)}, &info)
+        && info.contains("IsViewable");
+}
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+} // namespace
+
+class tst_StartupX11 : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void secondStartHandsOver();
+    void newStartAfterKill();
+
+private:
+    QProcess *startShell();
+    WindowId waitForWindow(const QString &className, int timeoutMs = 20000);
+    bool logIn(WindowId loginWindow);
+    QStringList windowIds();
+
+    std::unique_ptr<WindowSystem> m_windows;
+    QTemporaryDir m_install;
+    QString m_orsa;
+    std::vector<std::unique_ptr<QProcess>> m_started;
+    QString m_childWindow;
+};
+
+void tst_StartupX11::initTestCase()
+{
+    if (qgetenv("DISPLAY").isEmpty())
+        QSKIP("no X display: run the README's test command");
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("xwininfo")).isEmpty())
+        QSKIP("xdotool and xwininfo are needed: run the README's test command");
+    const QString service = qEnvironmentVariable("ORSA_TEST_PGSERVICE");
+    if (service.isEmpty())
+        QSKIP("no test database (ORSA_TEST_PGSERVICE): run the README's test command");
+    m_windows = WindowSystem::createSystem();
+    m_childWindow = QStringLiteral(ORSA_BINARY_DIR "/tools/childwindow/childwindow");
+    if (!QFile::exists(m_childWindow))
+        QFAIL("tools/childwindow was not built");
+
+    // A shell installed in a directory of its own, as on a workstation.
+    const QString build = QStringLiteral(ORSA_BINARY_DIR);
+    m_orsa = m_install.filePath(QStringLiteral("orsa"));
+    QVERIFY(QFile::copy(build + QStringLiteral("/app/orsa"), m_orsa));
+    QVERIFY(QFile::copy(build + QStringLiteral("/demo/MainImg.dll"), m_install.filePath(QStringLiteral("MainImg.dll"))));
+    QFile ini(m_install.filePath(QStringLiteral("Main.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write(Cp949::encode(QStringLiteral(
+        "[MAIN]\r\nTITLE=오르사 통합시스템\r\nDRIVER=POSTGRESQL\r\nDATABASE=%1\r\nIMAGE_WIDTH=96\r\n"
+        "IMAGE_HEIGHT=40\r\nMINIMIZE=596,6,16,16\r\nCLOSE=616,6,16,16\r\n"
+        "[PROJECTS]\r\n프런트=ORSA_A;204,32\r\n객실관리=ORSA_B;308,32\r\n"
+        "[LOGIN]\r\nCLOSE=332,10,18,18\r\nID=112,71,146,18\r\nPASSWORD=112,109,146,18\r\n"
+        "LOGIN=272,68,68,62\r\nPASSCHANGE=230,160,110,24\r\n").arg(service)));
+}
+
+void tst_StartupX11::init()
+{
+    QVERIFY2(m_windows->findWindow(QStringLiteral("Tfrm_0Main")) == 0,
+             "another shell runs on this display");
+}
+
+void tst_StartupX11::cleanup()
+{
+    for (const std::unique_ptr<QProcess> &process : m_started) {
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+    m_started.clear();
+}
+
+QProcess *tst_StartupX11::startShell()
+{
+    m_started.push_back(std::make_unique<QProcess>());
+    QProcess *process = m_started.back().get();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ORSA_PEER_PORT"), QString::number(freePort()));
+    environment.remove(QStringLiteral("ORSA_SET_CLOCK"));
+    process->setProcessEnvironment(environment);
+    process->setWorkingDirectory(m_install.path());
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->start(m_orsa, {QStringLiteral("orsa_demo")});
+    return process;
+}
+
+WindowId tst_StartupX11::waitForWindow(const QString &className, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        const WindowId id = m_windows->findWindow(className);
+        if (id != 0 && viewable(id))
+            return id;
+        QTest::qWait(50);
+    }
+    return 0;
+}
+
+bool tst_StartupX11::logIn(WindowId loginWindow)
+{
+    // Without a window manager keyboard input goes nowhere until a window has the focus.
+    const QString window = QString::number(loginWindow);
+    const QString xdotool = QStringLiteral("xdotool");
+    return run(xdotool, {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window})
+        && run(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), EmpNo})
+        && run(xdotool, {QStringLiteral("key"), QStringLiteral("Return")})
+        && run(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), Password})
+        && run(xdotool, {QStringLiteral("key"), QStringLiteral("Return")});
+}
+
+QStringList tst_StartupX11::windowIds()
+{
+    QStringList ids;
+    for (const TopLevelWindow &w : m_windows->topLevelWindows())
+        ids.append(QString::number(w.id));
+    return ids;
+}
+
+void tst_StartupX11::secondStartHandsOver()
+{
+    QProcess *first = startShell();
+    const WindowId login = waitForWindow(QStringLiteral("Tfrm_AH010"));
+    QVERIFY2(login != 0, "the first shell shows no login window");
+    QVERIFY(logIn(login));
+    const WindowId shell = waitForWindow(QStringLiteral("Tfrm_0Main"));
+    QVERIFY2(shell != 0, "the first shell's main window did not appear after the login");
+
+    // Another program's window covers the shell.
+    QProcess cover;
+    cover.start(m_childWindow, {QStringLiteral("--class"), QStringLiteral("OrsaTestCover"),
+                                QStringLiteral("--title"), QStringLiteral("cover")});
+    QVERIFY(cover.waitForStarted(3000));
+    const WindowId coverId = waitForWindow(QStringLiteral("OrsaTestCover"));
+    QVERIFY(coverId != 0);
+
+    const QSet<QString> before(windowIds().cbegin(), windowIds().cend());
+    QProcess *second = startShell();
+    QElapsedTimer timer;
+    timer.start();
+    QSet<QString> seen;
+    while (second->state() != QProcess::NotRunning && timer.elapsed() < 3000) {
+        for (const QString &id : windowIds())
+            seen.insert(id);
+        second->waitForFinished(20);
+    }
+    const qint64 elapsed = timer.elapsed();
+    QCOMPARE(second->state(), QProcess::NotRunning);
+    QVERIFY2(elapsed < 1000, qPrintable(QStringLiteral("the second start took %1 ms").arg(elapsed)));
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    seen.subtract(before);
+    QVERIFY2(seen.isEmpty(), "the second start showed a window");
+
+    // The running shell is on top of the cover now.
+    const QList<TopLevelWindow> stacking = m_windows->topLevelWindows();
+    int shellIndex = -1;
+    int coverIndex = -1;
+    for (int i = 0; i < stacking.size(); ++i) {
+        if (stacking.at(i).id == shell)
+            shellIndex = i;
+        if (stacking.at(i).id == coverId)
+            coverIndex = i;
+    }
+    QVERIFY(shellIndex >= 0);
+    QVERIFY(coverIndex >= 0);
+    QVERIFY2(shellIndex < coverIndex, "the running shell was not brought forward");
+    QCOMPARE(first->state(), QProcess::Running);
+    cover.kill();
+    cover.waitForFinished(3000);
+}
+
+void tst_StartupX11::newStartAfterKill()
+{
+    QProcess *first = startShell();
+    QVERIFY(waitForWindow(QStringLiteral("Tfrm_AH010")) != 0);
+    ::kill(static_cast<pid_t>(first->processId()), SIGKILL);
+    QVERIFY(first->waitForFinished(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(m_windows->findWindow(QStringLiteral("Tfrm_AH010")) == 0, 5000);
+
+    // The kernel freed the lock with the process: the next start is the shell at once.
+    QProcess *next = startShell();
+    const WindowId login = waitForWindow(QStringLiteral("Tfrm_AH010"));
+    QVERIFY2(login != 0, "the new start did not become the running shell");
+    QCOMPARE(next->state(), QProcess::Running);
+
+    // Cancelling its first login ends it cleanly, and frees the lock for the one after.
+    m_windows->closeWindow(login);
+    QVERIFY(next->waitForFinished(10000));
+    QCOMPARE(next->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(next->exitCode(), 0);
+    QProcess *after = startShell();
+    QVERIFY(waitForWindow(QStringLiteral("Tfrm_AH010")) != 0);
+    QCOMPARE(after->state(), QProcess::Running);
+}
+
+QTEST_MAIN(tst_StartupX11)
+#include "tst_startup_x11.moc"
