@@ -37,6 +37,7 @@ public:
 
 private:
     ImageLibrary();
+    static std::unique_ptr<ImageLibrary> parse(const QByteArray &data, QString *reason);
 
     struct Picture
     {
