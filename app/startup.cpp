@@ -82,7 +82,7 @@ int runShell(QApplication &app)
     Authentication authentication(*db, *messages, shared, logoutClient);
     PasswordChange passwordChange(*db, *messages, shared);
 
-    MainWindowServices services{*messages, *db, *machine, *windows, *programs, shared};
+    MainWindowServices services(*messages, *db, *machine, *windows, *programs, shared);
     services.recordLogout = [&logoutRecording](int kind, QString *error) {
         return logoutRecording.recordLogout(kind, error);
     };

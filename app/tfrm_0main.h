@@ -31,6 +31,13 @@ struct SharedValues;
 // can pass fakes for the platform services and the dialogs.
 struct MainWindowServices
 {
+    MainWindowServices(Messages &messages, Tfrm_ZD000 &db, PelFunction &machine,
+                       WindowSystem &windows, ProgramStarter &programs, SharedValues &shared)
+        : messages(messages), db(db), machine(machine), windows(windows), programs(programs),
+          shared(shared)
+    {
+    }
+
     Messages &messages;
     Tfrm_ZD000 &db;
     PelFunction &machine;

@@ -94,7 +94,7 @@ struct Harness
 
     MainWindowServices services(const QString &dir)
     {
-        MainWindowServices s{messages, db, machine, *windows, programs, shared};
+        MainWindowServices s(messages, db, machine, *windows, programs, shared);
         s.recordLogout = [this](int kind, QString *error) {
             logouts.append(kind);
             if (!logoutReachesDatabase && error)
