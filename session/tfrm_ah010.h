@@ -3,12 +3,14 @@
 
 #include <QDialog>
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 
 class Messages;
 class WindowSystem;
 class QLineEdit;
 class QLabel;
+class QWindow;
 class HotArea;
 
 // The login window: a borderless picture with the employee-number and password fields and the
@@ -67,7 +69,7 @@ protected:
 private:
     bool BuildControls(QString *error);
     void clearControls();
-    void watch(QWidget *widget);
+    void watchWindow();
     bool edtKeyDown(QLineEdit *edit, int key);
     void startDrag(const QPoint &globalPos);
 
@@ -83,6 +85,7 @@ private:
     HotArea *m_imgLogin = nullptr;
     HotArea *m_imgPassChange = nullptr;
 
+    QPointer<QWindow> m_watchedWindow;
     bool m_built = false;
     // A move by hand where the window system cannot move the window itself.
     bool m_dragging = false;
