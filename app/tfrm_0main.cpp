@@ -2,7 +2,7 @@
 
 #include "app/childprograms.h"
 #include "app/clickarea.h"
-#include "app/mainconfig.h"
+#include "platform/mainconfig.h"
 #include "app/netservicenames.h"
 #include "db/initdatabase.h"
 #include "db/tfrm_zd000.h"

@@ -275,21 +275,26 @@ void tst_MainWindow::buttonsAfterLogin()
 void tst_MainWindow::logoutCalls_data()
 {
     QTest::addColumn<bool>("firstLogin");
-    QTest::addColumn<bool>("secondLogin");  // only when the first one succeeded
+    QTest::addColumn<bool>("again");        // sbtLogin pressed after the first login
+    QTest::addColumn<bool>("secondLogin");
     QTest::addColumn<QList<int>>("kinds");
     QTest::addColumn<bool>("terminates");
     QTest::addColumn<QString>("empName");
 
-    QTest::newRow("first login ok") << true << false << QList<int>{2, 3} << false << QStringLiteral("A");
-    QTest::newRow("first login cancelled") << false << false << QList<int>{2, 4} << true << QString();
-    QTest::newRow("another user ok") << true << true << QList<int>{2, 3, 2, 3} << false << QStringLiteral("B");
-    QTest::newRow("another user cancelled") << true << false << QList<int>{2, 3, 2, 4} << false
-                                            << QStringLiteral("A");
+    QTest::newRow("first login ok") << true << false << false << QList<int>{2, 3} << false
+                                    << QStringLiteral("A");
+    QTest::newRow("first login cancelled") << false << false << false << QList<int>{2, 4} << true
+                                           << QString();
+    QTest::newRow("another user ok") << true << true << true << QList<int>{2, 3, 2, 3} << false
+                                     << QStringLiteral("B");
+    QTest::newRow("another user cancelled") << true << true << false << QList<int>{2, 3, 2, 4}
+                                            << false << QStringLiteral("A");
 }
 
 void tst_MainWindow::logoutCalls()
 {
     QFETCH(bool, firstLogin);
+    QFETCH(bool, again);
     QFETCH(bool, secondLogin);
     QFETCH(QList<int>, kinds);
     QFETCH(bool, terminates);
@@ -314,7 +319,7 @@ void tst_MainWindow::logoutCalls()
     };
     Tfrm_0Main *w = h.create(install.path());
     QCOMPARE(h.messages.terminationPending(), !firstLogin);
-    if (firstLogin) {
+    if (again) {
         w->show();
         // Two child programs run when somebody else logs in.
         const WindowId b = h.fakeWindows.addWindow(QStringLiteral("TfrmB0Main"));
@@ -367,7 +372,7 @@ void tst_MainWindow::startupFailures_data()
         << QStringList{QStringLiteral("MainImg.dll 파일에 그림 \"ORSA_BA\"이(가) 없습니다.")} << 0;
     QTest::newRow("bad Main.ini value")
         << account << "ok" << QStringList() << badRectangle << false
-        << QStringList{QStringLiteral("*[MAIN] CLOSE 값 \"616 ,6,16,16\"")} << 0;
+        << QStringList{QStringLiteral("*[MAIN] CLOSE 값 \"616 ,6,16,16\"*")} << 0;
     QTest::newRow("empty DATABASE") << account << "ok" << QStringList() << noDatabase << true
                                     << QStringList{QString::fromUtf8(NoDatabaseText)} << 0;
     QTest::newRow("failed connection")
@@ -489,7 +494,7 @@ void tst_MainWindow::launch()
     Tfrm_0Main *w = h.create(install.path());
     w->show();
     for (int i = 0; i < running; ++i)
-        h.fakeWindows.addWindow(QStringLiteral("Tfrm%10Main").arg(QChar(u'K' + i)));
+        h.fakeWindows.addWindow(QStringLiteral("Tfrm") + QChar(u'K' + i) + QStringLiteral("0Main"));
     h.programs.succeeds = starts;
     w->LaunchProgram(QStringLiteral("ORSA_B.exe"));
 
@@ -572,7 +577,7 @@ void tst_MainWindow::restore()
             h.fakeWindows.addWindow(QStringLiteral("TfrmA0Main"));
     }
     for (int i = 0; i < children; ++i)
-        h.fakeWindows.addWindow(QStringLiteral("Tfrm%10Main").arg(QChar(u'A' + i)));
+        h.fakeWindows.addWindow(QStringLiteral("Tfrm") + QChar(u'A' + i) + QStringLiteral("0Main"));
     QVERIFY(h.fakeWindows.watchedWindow == w);
     QVERIFY(h.fakeWindows.fireRestore());
     QCOMPARE(!w->isMinimized(), restored);
