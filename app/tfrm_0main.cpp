@@ -384,6 +384,7 @@ bool Tfrm_0Main::LoadConfiguration()
         button->setActivePicture(active);
         button->setDisabledPicture(disabled);
         button->setNormalMode(false);
+        button->setPicture(button->DisabledPicture());
         button->setCursor(Qt::ArrowCursor);
         button->show();
         connect(button, &TPelImage::clicked, this, [this, button] {

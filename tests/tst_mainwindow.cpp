@@ -136,6 +136,16 @@ void tst_MainWindow::layout()
     QCOMPARE(w->windowTitle(), QStringLiteral("Main"));
     QCOMPARE(h.fakeWindows.classOf(w), QStringLiteral("Tfrm_0Main"));
     QVERIFY(w->windowFlags() & Qt::FramelessWindowHint);
+    // Nobody logged in: every project button shows its disabled picture and does nothing.
+    for (TPelImage *button : w->imgProjects()) {
+        if (!button)
+            continue;
+        QVERIFY(!button->NormalMode());
+        QCOMPARE(button->Picture(), button->DisabledPicture());
+        QCOMPARE(button->cursor().shape(), Qt::ArrowCursor);
+        Q_EMIT button->clicked();
+    }
+    QVERIFY(h.programs.created.isEmpty());
 }
 
 void tst_MainWindow::hitTest_data()
