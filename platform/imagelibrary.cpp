@@ -100,6 +100,17 @@ bool ImageLibrary::contains(const QString &name) const
     return find(name) != nullptr;
 }
 
+int ImageLibrary::bitsPerPixel(const QString &name) const
+{
+    const Picture *picture = find(name);
+    if (!picture || picture->size < 16)
+        return 0;
+    const auto byte = [&](qint64 i) { return quint8(m_data.at(picture->offset + i)); };
+    const quint32 headerSize = byte(0) | (byte(1) << 8) | (byte(2) << 16) | (quint32(byte(3)) << 24);
+    const qint64 at = headerSize == 12 ? 10 : 14;
+    return byte(at) | (byte(at + 1) << 8);
+}
+
 QStringList ImageLibrary::names() const
 {
     QStringList result;

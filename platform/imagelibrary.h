@@ -32,6 +32,8 @@ public:
     // an alpha mask.
     QImage bitmap(const QString &name, QString *error = nullptr) const;
     bool contains(const QString &name) const;
+    // Bits per pixel as the bitmap's header gives them; 0 for an unknown name or header.
+    int bitsPerPixel(const QString &name) const;
     // The names as stored, in the order of the file.
     QStringList names() const;
 
