@@ -1,7 +1,7 @@
-#include "app/mainconfig.h"
 #include "fakemessages.h"
 #include "platform/cp949.h"
 #include "platform/imagelibrarywriter.h"
+#include "platform/mainconfig.h"
 #include "session/tfrm_ah010.h"
 
 #include <QDir>
