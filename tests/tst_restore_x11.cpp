@@ -87,13 +87,17 @@ QProcess *tst_RestoreX11::startChild(const QString &className, bool sendRestore,
     child->start(m_childWindow, arguments);
     if (!child->waitForStarted(5000))
         return nullptr;
+    // The program reports what it did line by line; "ready" comes once its window is up.
     QElapsedTimer timer;
     timer.start();
-    while (!child->canReadLine() && timer.elapsed() < 10000)
+    while (timer.elapsed() < 10000) {
+        while (child->canReadLine()) {
+            if (child->readLine().startsWith("ready"))
+                return child;
+        }
         child->waitForReadyRead(100);
-    if (!child->readLine().startsWith("ready"))
-        return nullptr;
-    return child;
+    }
+    return nullptr;
 }
 
 bool tst_RestoreX11::childrenGone(const QList<QProcess *> &children, int timeoutMs)

@@ -184,17 +184,37 @@ void tst_StartupX11::secondStartHandsOver()
     cover.start(m_childWindow, {QStringLiteral("--class"), QStringLiteral("OrsaTestCover"),
                                 QStringLiteral("--title"), QStringLiteral("cover")});
     QVERIFY(cover.waitForStarted(3000));
-    const WindowId coverId = waitForWindow(QStringLiteral("OrsaTestCover"));
+    // "ready <window id>" once the cover is on screen.
+    WindowId coverId = 0;
+    QElapsedTimer coverTimer;
+    coverTimer.start();
+    while (coverId == 0 && coverTimer.elapsed() < 10000) {
+        cover.waitForReadyRead(100);
+        while (cover.canReadLine()) {
+            const QByteArray line = cover.readLine().trimmed();
+            if (line.startsWith("ready "))
+                coverId = line.mid(6).toULongLong();
+        }
+    }
     QVERIFY(coverId != 0);
 
-    const QSet<QString> before(windowIds().cbegin(), windowIds().cend());
+    const QStringList beforeIds = windowIds();
+    const QSet<QString> before(beforeIds.cbegin(), beforeIds.cend());
     QProcess *second = startShell();
     QElapsedTimer timer;
     timer.start();
+    // Qt's connection to the X server makes an unmapped helper window of its own; only a
+    // window that was on screen counts as shown.
     QSet<QString> seen;
+    QSet<QString> checked = before;
     while (second->state() != QProcess::NotRunning && timer.elapsed() < 3000) {
-        for (const QString &id : windowIds())
-            seen.insert(id);
+        for (const QString &id : windowIds()) {
+            if (checked.contains(id))
+                continue;
+            checked.insert(id);
+            if (viewable(id.toULongLong()))
+                seen.insert(id);
+        }
         second->waitForFinished(20);
     }
     const qint64 elapsed = timer.elapsed();
@@ -202,7 +222,6 @@ void tst_StartupX11::secondStartHandsOver()
     QVERIFY2(elapsed < 1000, qPrintable(QStringLiteral("the second start took %1 ms").arg(elapsed)));
     QCOMPARE(second->exitStatus(), QProcess::NormalExit);
     QCOMPARE(second->exitCode(), 0);
-    seen.subtract(before);
     QVERIFY2(seen.isEmpty(), "the second start showed a window");
 
     // The running shell is on top of the cover now.
