@@ -5,6 +5,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 namespace {
 
@@ -233,7 +234,12 @@ bool SqlQuery::run(bool select, QString *error, int *rowsAffected)
         const PositionalStatement statement = toPositionalStatement(m_text, m_module.dialect());
         m_query = std::make_unique<QSqlQuery>(db);
         m_query->setForwardOnly(true);
-        if (!m_query->prepare(statement.text)) {
+        if (statement.names.isEmpty()) {
+            // Nothing to bind: sent as it is, so that statements PostgreSQL cannot prepare
+            // (SET, SHOW) run too.
+            if (!m_query->exec(statement.text))
+                failure = sqlErrorText(m_query->lastError());
+        } else if (!m_query->prepare(statement.text)) {
             failure = sqlErrorText(m_query->lastError());
         } else {
             QHash<QString, int> seen;
@@ -259,11 +265,11 @@ bool SqlQuery::run(bool select, QString *error, int *rowsAffected)
     }
 
     if (!failure.isEmpty()) {
-        close();
         // A statement that failed spoils the whole operation: nothing may go on inside its
         // transaction (PostgreSQL refuses to anyway).
         if (m_module.inTransaction())
             m_module.rollback();
+        close();
         if (error)
             *error = failure;
         return false;
@@ -284,9 +290,14 @@ bool SqlQuery::next()
 
 QVariant SqlQuery::value(int column) const
 {
-    if (!m_open || !m_query || !m_query->isValid())
+    if (!m_open || !m_query || !m_query->isValid() || column < 0 || column >= columnCount())
         return {};
     return m_query->value(column);
+}
+
+int SqlQuery::columnCount() const
+{
+    return m_open && m_query ? int(m_query->record().count()) : 0;
 }
 
 QString SqlQuery::text(int column) const
