@@ -156,8 +156,12 @@ bool Tfrm_ZD000::startTransaction(int descriptor, QString *error)
 
 bool Tfrm_ZD000::commit(QString *error)
 {
-    if (!inTransaction())
-        return true;
+    // A transaction that a failed statement has rolled back must not look committed.
+    if (!inTransaction()) {
+        if (error)
+            *error = QStringLiteral("No transaction is active.");
+        return false;
+    }
     m_query->close();
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (db.commit()) {

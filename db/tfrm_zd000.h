@@ -44,7 +44,8 @@ public:
     bool startTransaction(int descriptor, QString *error);
     bool inTransaction() const { return m_transactionDescriptor != 0; }
     int transactionDescriptor() const { return m_transactionDescriptor; }
-    // A commit that fails rolls back and answers false with the message.
+    // A commit that fails rolls back and answers false with the message; so does a commit
+    // without an active transaction (a failed statement has already rolled it back).
     bool commit(QString *error);
     void rollback();  // nothing when no transaction is active
 
