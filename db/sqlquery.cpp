@@ -5,6 +5,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 namespace {
 
@@ -284,9 +285,14 @@ bool SqlQuery::next()
 
 QVariant SqlQuery::value(int column) const
 {
-    if (!m_open || !m_query || !m_query->isValid())
+    if (!m_open || !m_query || !m_query->isValid() || column < 0 || column >= columnCount())
         return {};
     return m_query->value(column);
+}
+
+int SqlQuery::columnCount() const
+{
+    return m_open && m_query ? int(m_query->record().count()) : 0;
 }
 
 QString SqlQuery::text(int column) const

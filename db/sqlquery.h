@@ -53,7 +53,8 @@ public:
     // A SELECT. False with the database's message; the query is then closed.
     bool open(QString *error);
     bool next();                          // to the next row; false after the last
-    QVariant value(int column) const;     // first column = 0
+    QVariant value(int column) const;     // first column = 0; invalid beyond the last
+    int columnCount() const;
     QString text(int column) const;       // the value as text, empty for NULL
     bool isNull(int column) const;
     bool isOpen() const;
