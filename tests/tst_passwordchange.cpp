@@ -4,13 +4,11 @@
 #include "session/tfrm_ah020.h"
 #include "shared/sharedvalues.h"
 #include "support/fakemessages.h"
+#include "support/testdatabase.h"
 #include "widgets/tpelimage.h"
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTimer>
 #include <QtTest>
 
@@ -19,7 +17,6 @@
 namespace {
 
 const QString Title = QStringLiteral("오르사 통합시스템");
-const QString Account = QStringLiteral("orsa_demo");
 const QString Employee = QStringLiteral("1001");
 const QString EmployeePassword = QStringLiteral("orsa1001!");
 const QString Workstation = QStringLiteral("127.0.0.23");
@@ -67,10 +64,8 @@ private:
     std::unique_ptr<Tfrm_AH020> makeWindow(const QString &target, const QString &current,
                                            bool mayClose);
     QString stored(const QString &column, const QString &empNo = Employee);
-    bool resetEmployee();
 
-    bool m_haveDatabase = false;
-    QString m_service;
+    std::unique_ptr<TestDatabase> m_database;
     FakeMessages m_messages;
     std::unique_ptr<Tfrm_ZD000> m_db;
     SharedValues m_shared;
@@ -78,51 +73,31 @@ private:
 
 void tst_PasswordChange::initTestCase()
 {
-    m_service = qEnvironmentVariable("ORSA_TEST_PGSERVICE");
-    if (m_service.isEmpty())
-        QSKIP("ORSA_TEST_PGSERVICE is not set: run the tests through scripts/test, which starts "
-              "the private database cluster");
-    QSqlDatabase check = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("check"));
-    check.setConnectOptions(QStringLiteral("service=") + m_service);
-    check.setUserName(Account);
-    check.setPassword(Account);
-    QVERIFY2(check.open(), qPrintable(check.lastError().text()));
-    m_haveDatabase = true;
+    QString error;
+    m_database = TestDatabase::open(&error);
+    if (!m_database)
+        QSKIP(qPrintable(QStringLiteral("no test database (run the tests through scripts/test, "
+                                        "which starts the private cluster): ") + error));
 }
 
 void tst_PasswordChange::init()
 {
+    QString error;
+    QVERIFY2(m_database->reset(&error), qPrintable(error));
     m_messages.shown.clear();
     m_messages.setApplicationTitle(Title);
     m_messages.resetTermination();
     m_db = std::make_unique<Tfrm_ZD000>(m_messages);
-    m_db->setDialect(SqlDialect::PostgreSql);
-    m_db->setConnectionParameters(m_service, Account, Account);
+    m_database->configure(*m_db);
     m_shared = SharedValues();
     m_shared.LocalIP = Workstation;
     m_shared.EmpNo = QStringLiteral("1004");
-    QVERIFY(resetEmployee());
 }
 
 void tst_PasswordChange::cleanup()
 {
     m_messages.onShow = nullptr;
     m_db.reset();
-}
-
-bool tst_PasswordChange::resetEmployee()
-{
-    QSqlQuery query(QSqlDatabase::database(QStringLiteral("check")));
-    query.prepare(QStringLiteral(
-        "UPDATE ZA010MS SET PASSWORD_CODE = FN_ZA010MS_01(CAST(? AS text), 'TeLa'), "
-        "U_EMP_NO = '1001', U_IP = '127.0.0.1', U_DATE = LOCALTIMESTAMP(0) - INTERVAL '10 days' "
-        "WHERE EMP_NO = '1001'"));
-    query.addBindValue(EmployeePassword);
-    if (!query.exec()) {
-        qWarning() << query.lastError().text();
-        return false;
-    }
-    return query.numRowsAffected() == 1;
 }
 
 // A column of the employee's row as the server gives it; PASSWORD is the decoded password and
@@ -136,13 +111,13 @@ QString tst_PasswordChange::stored(const QString &column, const QString &empNo)
         expression = QStringLiteral(
             "CASE WHEN U_DATE BETWEEN LOCALTIMESTAMP(0) - INTERVAL '1 minute' AND LOCALTIMESTAMP "
             "THEN 'yes' ELSE 'no' END");
-    QSqlQuery query(QSqlDatabase::database(QStringLiteral("check")));
-    query.prepare(QStringLiteral("SELECT ") + expression
-                  + QStringLiteral(" FROM ZA010MS WHERE EMP_NO = ?"));
-    query.addBindValue(empNo);
-    if (!query.exec() || !query.next())
-        return QStringLiteral("<no row: %1>").arg(query.lastError().text());
-    return query.value(0).toString();
+    QString error;
+    const QVariant value = m_database->value(
+        QStringLiteral("SELECT ") + expression + QStringLiteral(" FROM ZA010MS WHERE EMP_NO = ?"),
+        {empNo}, &error);
+    if (value.isNull())
+        return QStringLiteral("<no value: %1>").arg(error);
+    return value.toString();
 }
 
 std::unique_ptr<Tfrm_AH020> tst_PasswordChange::makeWindow(const QString &target,
@@ -367,7 +342,8 @@ void tst_PasswordChange::editsKeepTwentyBytes()
 
 void tst_PasswordChange::connectionFailureKeepsWindow()
 {
-    m_db->setConnectionParameters(QStringLiteral("no_such_service"), Account, Account);
+    m_db->setConnectionParameters(QStringLiteral("no_such_service"), TestDatabase::demoAccount(),
+                                  TestDatabase::demoAccount());
     auto window = makeWindow(Employee, EmployeePassword, false);
     window->edtPasswordOld()->setText(EmployeePassword);
     window->edtPasswordNew()->setText(QStringLiteral("abcd123!x"));
