@@ -1,9 +1,9 @@
 #include "session/tfrm_ah010.h"
 
-#include "app/mainconfig.h"
 #include "platform/appfiles.h"
 #include "platform/cp949.h"
 #include "platform/imagelibrary.h"
+#include "platform/mainconfig.h"
 #include "platform/messages.h"
 #include "platform/windowsystem.h"
 

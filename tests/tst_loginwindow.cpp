@@ -1,10 +1,10 @@
 // Mouse events go through the window, as the window system delivers them.
 #define QTEST_QPA_MOUSE_HANDLING
-#include "app/mainconfig.h"
 #include "fakemessages.h"
 #include "fakewindowsystem.h"
 #include "platform/cp949.h"
 #include "platform/imagelibrarywriter.h"
+#include "platform/mainconfig.h"
 #include "session/tfrm_ah010.h"
 
 #include <QApplication>
