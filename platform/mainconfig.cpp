@@ -1,4 +1,4 @@
-#include "app/mainconfig.h"
+#include "platform/mainconfig.h"
 
 #include "platform/profilefile.h"
 

@@ -1,0 +1,66 @@
+#pragma once
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QtGlobal>
+#include <memory>
+
+class ForcedLogoutHandler;
+class QTcpServer;
+class QTimer;
+
+// The listening side of the forced-logout protocol. It lives on the user-interface thread and
+// serves every connection with non-blocking sockets there, so a connection never blocks the
+// windows, and every call of the handler happens on that thread between events. A request that
+// arrives while a database operation of this shell is under way (the handler is busy) waits until
+// that operation has ended and is then carried out, never inside it.
+class ForcedLogoutServer : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr quint16 DefaultPort = 6010;
+    // A connection whose request has not arrived whole by then is closed without acting.
+    static constexpr int DefaultRequestTimeoutMs = 10000;
+    // More connections at once are closed as soon as they are accepted.
+    static constexpr int DefaultMaxConnections = 8;
+    static constexpr int DefaultBusyRetryMs = 100;
+
+    explicit ForcedLogoutServer(ForcedLogoutHandler &handler, QObject *parent = nullptr);
+    ~ForcedLogoutServer() override;
+
+    // Listens on every address of the workstation. Port 0 takes any free port (serverPort()
+    // tells which). false: the port cannot be opened, the reason in error.
+    bool listen(quint16 port = DefaultPort, QString *error = nullptr);
+    // Stops listening and drops every open connection and every request not yet carried out.
+    void close();
+    bool isListening() const;
+    quint16 serverPort() const;
+
+    void setRequestTimeout(int ms) { m_requestTimeoutMs = ms; }
+    int requestTimeout() const { return m_requestTimeoutMs; }
+    void setMaxConnections(int count) { m_maxConnections = count; }
+    int maxConnections() const { return m_maxConnections; }
+    void setBusyRetryInterval(int ms) { m_busyRetryMs = ms; }
+    // Connections being served now, including ones whose request waits to be carried out.
+    int connectionCount() const;
+
+private:
+    class Connection;
+    friend class Connection;
+
+    void acceptConnections();
+    void enqueue(Connection *connection);
+    void forget(Connection *connection);
+    void carryOutRequests();
+
+    ForcedLogoutHandler &m_handler;
+    std::unique_ptr<QTcpServer> m_server;
+    std::unique_ptr<QTimer> m_workTimer;
+    QList<QPointer<Connection>> m_connections;
+    QList<QPointer<Connection>> m_requests;
+    bool m_acting = false;
+    int m_requestTimeoutMs = DefaultRequestTimeoutMs;
+    int m_maxConnections = DefaultMaxConnections;
+    int m_busyRetryMs = DefaultBusyRetryMs;
+};
