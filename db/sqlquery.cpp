@@ -234,7 +234,12 @@ bool SqlQuery::run(bool select, QString *error, int *rowsAffected)
         const PositionalStatement statement = toPositionalStatement(m_text, m_module.dialect());
         m_query = std::make_unique<QSqlQuery>(db);
         m_query->setForwardOnly(true);
-        if (!m_query->prepare(statement.text)) {
+        if (statement.names.isEmpty()) {
+            // Nothing to bind: sent as it is, so that statements PostgreSQL cannot prepare
+            // (SET, SHOW) run too.
+            if (!m_query->exec(statement.text))
+                failure = sqlErrorText(m_query->lastError());
+        } else if (!m_query->prepare(statement.text)) {
             failure = sqlErrorText(m_query->lastError());
         } else {
             QHash<QString, int> seen;
@@ -260,11 +265,11 @@ bool SqlQuery::run(bool select, QString *error, int *rowsAffected)
     }
 
     if (!failure.isEmpty()) {
-        close();
         // A statement that failed spoils the whole operation: nothing may go on inside its
         // transaction (PostgreSQL refuses to anyway).
         if (m_module.inTransaction())
             m_module.rollback();
+        close();
         if (error)
             *error = failure;
         return false;

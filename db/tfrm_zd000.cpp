@@ -179,11 +179,13 @@ void Tfrm_ZD000::rollback()
     if (!inTransaction())
         return;
     m_transactionDescriptor = 0;
+    // The rollback goes first: PostgreSQL refuses to release a prepared statement inside a
+    // transaction that a failed statement has spoilt.
+    if (connected()) {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        db.rollback();
+    }
     m_query->close();
-    if (!connected())
-        return;
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    db.rollback();
 }
 
 QSqlDatabase Tfrm_ZD000::database() const
