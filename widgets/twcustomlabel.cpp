@@ -28,7 +28,7 @@ bool masks(uchar passwordChar)
     return passwordChar >= 33 && passwordChar <= 127;
 }
 
-// Rectangles far outside any screen (margins of millions of pixels) are pulled in to a
+// Coordinates far outside any screen (margins of millions of pixels) are pulled in to a
 // bound that keeps every later sum inside an int.
 constexpr qint64 CoordinateBound = 1 << 24;
 
@@ -556,11 +556,15 @@ void TwCustomLabel::paintEvent(QPaintEvent *)
     if (r.isEmpty())
         return;
 
+    // An area beyond any screen (margins of millions of pixels) has no place for text that
+    // could be seen; only the corner mark is still drawn.
+    const bool onScreen = std::max({std::abs(r.left), std::abs(r.top), std::abs(r.right), std::abs(r.bottom)})
+                          <= CoordinateBound;
     const QString text = textToDraw();
     int flags = textFlags();
-    if (m_wordWrap) {
+    if (onScreen && m_wordWrap) {
         paintWrapped(painter, r, flags, text);
-    } else {
+    } else if (onScreen) {
         flags |= Qt::TextSingleLine;
         const QRect area = r.toQRect();
         const int textHeight = calcTextHeight(painter, area, text, flags);
