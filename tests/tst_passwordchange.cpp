@@ -1,5 +1,7 @@
 #include "db/sqldialect.h"
 #include "db/tfrm_zd000.h"
+#include "peer/forcedlogoutclient.h"
+#include "session/authentication.h"
 #include "session/passwordchange.h"
 #include "session/tfrm_ah020.h"
 #include "shared/sharedvalues.h"
@@ -59,6 +61,7 @@ private Q_SLOTS:
     void databaseErrorRollsBack_data();
     void databaseErrorRollsBack();
     void changeThroughTheChanger();
+    void newPasswordLogsIn();
 
 private:
     std::unique_ptr<Tfrm_AH020> makeWindow(const QString &target, const QString &current,
@@ -433,6 +436,50 @@ void tst_PasswordChange::changeThroughTheChanger()
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (QWidget *widget : windows)
         QVERIFY(!qobject_cast<Tfrm_AH020 *>(widget));
+}
+
+namespace {
+
+class TypedFields : public LoginFields
+{
+public:
+    TypedFields(const QString &empNo, const QString &password) : m_empNo(empNo), m_password(password) {}
+    QString employeeNumber() const override { return m_empNo; }
+    QString password() const override { return m_password; }
+    void clearFields() override { m_empNo.clear(); m_password.clear(); }
+    void selectPassword() override {}
+
+private:
+    QString m_empNo;
+    QString m_password;
+};
+
+} // namespace
+
+void tst_PasswordChange::newPasswordLogsIn()
+{
+    // The new employee's password is still the employee number: the login demands a change.
+    const QString newEmployee = QStringLiteral("1002");
+    ForcedLogoutClient nobodyAsked;
+    Authentication authentication(*m_db, m_messages, m_shared, nobodyAsked);
+    TypedFields first(newEmployee, newEmployee);
+    QCOMPARE(authentication.Authenticate(true, first).value, -1);
+    QCOMPARE(authentication.StoredPassword(), newEmployee);
+    m_messages.shown.clear();
+
+    auto window = makeWindow(newEmployee, authentication.StoredPassword(), false);
+    window->edtPasswordOld()->setText(newEmployee);
+    window->edtPasswordNew()->setText(QStringLiteral("Welcome2!"));
+    window->edtPasswordConfirm()->setText(QStringLiteral("Welcome2!"));
+    window->imgOKClick();
+    QVERIFY2(window->MayClose(), qPrintable(m_messages.texts().join(QLatin1Char('|'))));
+
+    TypedFields second(newEmployee, QStringLiteral("Welcome2!"));
+    const AuthResult result = authentication.Authenticate(true, second);
+    QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
+    QCOMPARE(result.value, 1);
+    QCOMPARE(m_shared.EmpNo, newEmployee);
+    QCOMPARE(stored(QStringLiteral("U_EMP_NO"), newEmployee), newEmployee);
 }
 
 QTEST_MAIN(tst_PasswordChange)
