@@ -140,10 +140,10 @@ AuthResult Authentication::run(bool DoLogin, LoginFields &fields)
 
     // Employees allowed several live logins are not recorded at all.
     if (multiLogin != QLatin1String("Y")) {
-        bool declined = false;
+        bool stored = false;
         const AuthResult recorded = recordLogin(previousSeq, previousLoginIp, previousLogoutIp,
-                                                &declined);
-        if (declined || !recorded.error.isEmpty())
+                                                &stored);
+        if (!stored)
             return recorded;
     }
 
@@ -253,12 +253,15 @@ bool Authentication::readLatestRecord(qint64 *seq, QString *loginIp, QString *lo
 }
 
 AuthResult Authentication::recordLogin(qint64 previousSeq, const QString &previousLoginIp,
-                                       const QString &previousLogoutIp, bool *declined)
+                                       const QString &previousLogoutIp, bool *stored)
 {
+    *stored = false;
     QString error;
     const auto failed = [&]() -> AuthResult {
         m_db.qryQuery().close();
         m_db.rollback();
+        if (error.isEmpty())
+            error = QStringLiteral("The login could not be recorded.");
         m_messages.show(databaseFailureMessage(text(NotSaved), error), MessageIcon::Error);
         return {0, error};
     };
@@ -286,7 +289,6 @@ AuthResult Authentication::recordLogin(qint64 previousSeq, const QString &previo
                 m_messages.show(text(OtherWorkstation), MessageIcon::Question, MessageButtons::YesNo);
             if (answer != MessageAnswer::Yes) {
                 m_db.rollback();
-                *declined = true;
                 return {};
             }
             // An acknowledging shell has closed the record itself before it answered.
@@ -310,5 +312,6 @@ AuthResult Authentication::recordLogin(qint64 previousSeq, const QString &previo
 
     if (!m_db.commit(&error))
         return failed();
-    return {};
+    *stored = true;
+    return {1, {}};
 }

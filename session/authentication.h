@@ -42,8 +42,10 @@ private:
     bool readRoleChoices(QList<QList<RoleChoice>> *choices, QString *error);
     bool readLatestRecord(qint64 *seq, QString *loginIp, QString *logoutIp, QString *multiLogin,
                           QString *error);
+    // stored: the new record has been committed; otherwise the result to give back (declined,
+    // or failed with its error).
     AuthResult recordLogin(qint64 previousSeq, const QString &previousLoginIp,
-                           const QString &previousLogoutIp, bool *declined);
+                           const QString &previousLogoutIp, bool *stored);
 
     Tfrm_ZD000 &m_db;
     Messages &m_messages;

@@ -4,14 +4,10 @@
 #include "peer/forcedlogoutclient.h"
 #include "session/authentication.h"
 #include "shared/sharedvalues.h"
+#include "testdatabase.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QMutex>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -78,67 +74,41 @@ public:
     std::function<void(const QString &)> onRequest;
 };
 
-// A second connection of the test's own, to arrange rows and read them back outside the code
-// under test.
+// The test's own access to the database, beside the code under test: arranging rows and
+// reading them back.
 class Sql
 {
 public:
     bool open()
     {
-        m_db = QSqlDatabase::addDatabase(u"QPSQL"_s, u"tst.arrange"_s);
-        m_db.setConnectOptions(u"service="_s + serviceName());
-        m_db.setUserName(u"orsa_demo"_s);
-        m_db.setPassword(u"orsa_demo"_s);
-        if (!m_db.open()) {
-            m_error = m_db.lastError().text();
-            return false;
-        }
-        // A row left locked by the code under test shows up as a failure, not as a hang.
-        return exec(u"SET statement_timeout = 5000"_s);
+        m_db = TestDatabase::open(&m_error);
+        return m_db != nullptr;
     }
 
-    static QString serviceName() { return qEnvironmentVariable("ORSA_TEST_PGSERVICE"); }
+    TestDatabase &fixture() { return *m_db; }
+    bool reset() { return m_db->reset(&m_error); }
 
+    // Null values go to the server as NULL.
     bool exec(const QString &sql, const QVariantList &values = {})
     {
-        QSqlQuery query(m_db);
-        // Statements without values go as they are: the server prepares no utility statement.
-        if (values.isEmpty()) {
-            if (query.exec(sql))
-                return true;
-            m_error = query.lastError().text() + u" in: "_s + sql;
-            return false;
-        }
-        if (!query.prepare(sql)) {
-            m_error = query.lastError().text();
-            return false;
-        }
+        QStringList texts;
         for (const QVariant &value : values)
-            query.addBindValue(value);
-        if (!query.exec()) {
-            m_error = query.lastError().text() + u" in: "_s + sql;
-            return false;
-        }
-        return true;
+            texts.append(value.isNull() ? QString() : value.toString());
+        return m_db->exec(sql, texts, &m_error);
     }
 
     QList<QVariantList> rows(const QString &sql, const QVariantList &values = {})
     {
-        QList<QVariantList> result;
-        QSqlQuery query(m_db);
-        query.prepare(sql);
+        QStringList texts;
         for (const QVariant &value : values)
-            query.addBindValue(value);
-        if (!query.exec()) {
-            m_error = query.lastError().text();
-            return result;
-        }
-        while (query.next()) {
-            QVariantList row;
-            // A NULL of any column type compares as the one null value.
-            for (int i = 0; i < query.record().count(); ++i)
-                row.append(query.isNull(i) ? QVariant() : query.value(i));
-            result.append(row);
+            texts.append(value.toString());
+        QList<QVariantList> result = m_db->rows(sql, texts, &m_error);
+        // A NULL of any column type compares as the one null value.
+        for (QVariantList &row : result) {
+            for (QVariant &value : row) {
+                if (value.isNull())
+                    value = QVariant();
+            }
         }
         return result;
     }
@@ -149,7 +119,7 @@ public:
         return all.isEmpty() || all.first().isEmpty() ? QVariant() : all.first().first();
     }
 
-    // The server's clock as the statements of the shell read it.
+    // The server's clock as the shell's statements read it: cut to the second, not rounded.
     QDateTime serverNow()
     {
         return scalar(u"SELECT CAST(date_trunc('second', statement_timestamp()) AS timestamp(0))"_s)
@@ -159,18 +129,17 @@ public:
     QString error() const { return m_error; }
 
 private:
-    QSqlDatabase m_db;
+    std::unique_ptr<TestDatabase> m_db;
     QString m_error;
 };
 
 // One workstation's shell: its own connection, messages and session values.
 struct Workstation
 {
-    explicit Workstation(const QString &ip)
+    Workstation(TestDatabase &fixture, const QString &ip)
     {
         messages.setApplicationTitle(Title);
-        db.setDialect(SqlDialect::PostgreSql);
-        db.setConnectionParameters(Sql::serviceName(), u"orsa_demo"_s, u"orsa_demo"_s);
+        fixture.configure(db);
         shared.LocalIP = ip;
         shared.EmpNo = u"PREV"_s;
         shared.EmpName = u"이전 사용자"_s;
@@ -281,7 +250,6 @@ private Q_SLOTS:
     void readErrorPassedOn();
 
 private:
-    bool reset();
     bool addEmployee(const QString &empNo, const QVariant &password, const QString &useYn = u"Y"_s,
                      int changedDaysAgo = 10, const QString &multiLogin = u"N"_s);
     bool addRecord(const QString &empNo, int seq, const QString &loginIp, const QVariant &logoutIp);
@@ -289,30 +257,19 @@ private:
     QVariant backLoginDate(const QString &empNo);
 
     Sql m_sql;
-    QByteArray m_demoData;
     bool m_tableRenamed = false;
 };
 
 void tst_Authentication::initTestCase()
 {
-    if (Sql::serviceName().isEmpty())
+    if (qEnvironmentVariableIsEmpty("ORSA_TEST_PGSERVICE"))
         QSKIP("no test database: run scripts/test, or eval \"$(scripts/dbcluster start DIR)\" first");
     QVERIFY2(m_sql.open(), qPrintable(m_sql.error()));
-    QFile data(QStringLiteral(ORSA_SOURCE_DIR "/db/schema/postgresql-data.sql"));
-    QVERIFY2(data.open(QIODevice::ReadOnly), qPrintable(data.fileName()));
-    m_demoData = data.readAll();
-}
-
-bool tst_Authentication::reset()
-{
-    // Without parameters the whole script goes to the server in one piece.
-    QSqlQuery query(QSqlDatabase::database(u"tst.arrange"_s));
-    return query.exec(QString::fromUtf8(m_demoData));
 }
 
 void tst_Authentication::init()
 {
-    QVERIFY2(reset(), "the demo data could not be loaded again");
+    QVERIFY2(m_sql.reset(), qPrintable(m_sql.error()));
 }
 
 void tst_Authentication::cleanup()
@@ -428,7 +385,7 @@ void tst_Authentication::decisions()
         QVERIFY2(m_sql.exec(u"INSERT INTO ZX010MS (HEAD, DETAIL, DETAIL_NAME) VALUES ('Z1002', ?, 'period')"_s, {period}),
                  qPrintable(m_sql.error()));
 
-    Workstation ws(Here);
+    Workstation ws(m_sql.fixture(), Here);
     const QString before = ws.session();
     FakeLoginFields fields(typedId, typedPassword);
     const AuthResult outcome = ws.auth.Authenticate(doLogin, fields);
@@ -500,7 +457,7 @@ void tst_Authentication::sessionValues()
     QFETCH(QStringList, projectIds);
     QFETCH(QString, session);
 
-    Workstation ws(Here);
+    Workstation ws(m_sql.fixture(), Here);
     ws.shared.ProjectIds.clear();
     ws.shared.RoleChoices.clear();
     for (const QString &id : projectIds) {
@@ -533,7 +490,7 @@ void tst_Authentication::sequence()
     for (int s : earlier)
         QVERIFY2(addRecord(u"7002"_s, s, Here, Here), qPrintable(m_sql.error()));
 
-    Workstation ws(Here);
+    Workstation ws(m_sql.fixture(), Here);
     FakeLoginFields fields(u"7002"_s, u"pass-7002"_s);
     const QDateTime before = m_sql.serverNow();
     QCOMPARE(ws.auth.Authenticate(true, fields).value, 1);
@@ -563,7 +520,7 @@ void tst_Authentication::multiLogin()
     QVERIFY(addRecord(u"1004"_s, 2, Here, QVariant()));
     const auto before = records(u"1004"_s);
 
-    Workstation ws(Here);
+    Workstation ws(m_sql.fixture(), Here);
     FakeLoginFields fields(u"1004"_s, u"orsa1004!"_s);
     QCOMPARE(ws.auth.Authenticate(true, fields).value, 1);
 
@@ -619,7 +576,7 @@ void tst_Authentication::previousRecord()
     QVERIFY2(addRecord(emp, 3, loginIp, logoutIp), qPrintable(m_sql.error()));
     const QVariant dateBefore = backLoginDate(emp);
 
-    Workstation ws(Here);
+    Workstation ws(m_sql.fixture(), Here);
     const QString sessionBefore = ws.session();
     ws.messages.answers = {answer};
     bool busyWhileAsking = false;
@@ -710,8 +667,7 @@ void tst_Authentication::realForcedLogoutClient()
     FakeMessages messages;
     messages.setApplicationTitle(Title);
     Tfrm_ZD000 db(messages);
-    db.setDialect(SqlDialect::PostgreSql);
-    db.setConnectionParameters(Sql::serviceName(), u"orsa_demo"_s, u"orsa_demo"_s);
+    m_sql.fixture().configure(db);
     SharedValues shared;
     shared.LocalIP = Here;
     ForcedLogoutClient client;
@@ -755,9 +711,9 @@ void tst_Authentication::simultaneousLogins()
     // both computed SEQ 4.
     QVERIFY(addRecord(u"1001"_s, 3, Elsewhere, QVariant()));
 
-    Workstation first(u"127.0.0.3"_s);
+    Workstation first(m_sql.fixture(), u"127.0.0.3"_s);
     first.requester.acknowledge = true;
-    Workstation second(Here);
+    Workstation second(m_sql.fixture(), Here);
     second.requester.acknowledge = false;  // so it closes the old record before it inserts
     const QString secondBefore = second.session();
     int firstResult = 0;
@@ -795,7 +751,7 @@ void tst_Authentication::simultaneousLogins()
 
 void tst_Authentication::storedPasswordWhenUnreachable()
 {
-    Workstation ws(Here);
+    Workstation ws(m_sql.fixture(), Here);
     FakeLoginFields lookUp(u"1001"_s, QString());
     QCOMPARE(ws.auth.Authenticate(false, lookUp).value, 0);
     QCOMPARE(ws.auth.StoredPassword(), u"orsa1001!"_s);
@@ -821,7 +777,7 @@ void tst_Authentication::readErrorPassedOn()
     QVERIFY2(m_sql.exec(u"ALTER TABLE ZA020MS RENAME TO ZA020MS_AWAY"_s), qPrintable(m_sql.error()));
     m_tableRenamed = true;
 
-    Workstation ws(Here);
+    Workstation ws(m_sql.fixture(), Here);
     const QString before = ws.session();
     FakeLoginFields fields(u"1001"_s, u"orsa1001!"_s);
     const AuthResult outcome = ws.auth.Authenticate(true, fields);

@@ -2,6 +2,7 @@
 #include "platform/cp949.h"
 #include "platform/imagelibrarywriter.h"
 #include "platform/mainconfig.h"
+#include "platform/windowsystem.h"
 #include "session/tfrm_ah010.h"
 
 #include <QDir>
@@ -43,6 +44,7 @@ class tst_LoginWindowX11 : public QObject
 
 private Q_SLOTS:
     void initTestCase();
+    void windowClass();
     void press_data();
     void press();
 
@@ -75,6 +77,22 @@ void tst_LoginWindowX11::initTestCase()
     LoginConfig config;
     QVERIFY(readLoginConfig(ini.fileName(), config, nullptr));
     QCOMPARE(config.login, std::optional<QRect>(QRect(272, 68, 68, 62)));
+}
+
+void tst_LoginWindowX11::windowClass()
+{
+    CountingAuthenticator auth;
+    NoPasswordChange changer;
+    FakeMessages messages;
+    const auto windows = WindowSystem::createSystem();
+    Tfrm_AH010 window(nullptr, auth, changer, messages, m_dir.path() + QLatin1Char('/'), windows.get());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // Other programs of the suite find the login window by its class and caption.
+    const auto lookup = WindowSystem::createSystem();
+    QTRY_VERIFY(lookup->findWindow(QStringLiteral("Tfrm_AH010"), QStringLiteral("Login")) != 0);
+    QCOMPARE(lookup->findWindow(QStringLiteral("Tfrm_AH010"), QStringLiteral("Login")),
+             WindowId(window.winId()));
 }
 
 void tst_LoginWindowX11::press_data()

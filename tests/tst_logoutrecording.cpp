@@ -5,13 +5,9 @@
 #include "session/authentication.h"
 #include "session/logoutrecording.h"
 #include "shared/sharedvalues.h"
+#include "testdatabase.h"
 
 #include <QDateTime>
-#include <QFile>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -26,11 +22,6 @@ const QString CannotConnectPrefix = u"데이터베이스와 연결할 수 없습
 QDateTime earlier()
 {
     return QDateTime::fromString(Earlier, u"yyyy-MM-dd HH:mm:ss"_s);
-}
-
-QString serviceName()
-{
-    return qEnvironmentVariable("ORSA_TEST_PGSERVICE");
 }
 
 class FakeLoginFields final : public LoginFields
@@ -59,11 +50,10 @@ public:
 // This workstation's shell: data module, session values, login and logout recording.
 struct Shell
 {
-    Shell()
+    explicit Shell(TestDatabase &fixture)
     {
         messages.setApplicationTitle(u"오르사 통합시스템"_s);
-        db.setDialect(SqlDialect::PostgreSql);
-        db.setConnectionParameters(serviceName(), u"orsa_demo"_s, u"orsa_demo"_s);
+        fixture.configure(db);
         shared.LocalIP = Here;
         shared.ProjectIds = {{u"ORSA_A"_s, -1}};
         shared.RoleChoices = {{}};
@@ -113,28 +103,22 @@ private:
     QStringList states(const QString &empNo);
     QDateTime serverNow();
 
-    QSqlDatabase m_sql;
+    std::unique_ptr<TestDatabase> m_db;
     QString m_error;
     bool m_triggerAdded = false;
 };
 
 void tst_LogoutRecording::initTestCase()
 {
-    if (serviceName().isEmpty())
+    if (qEnvironmentVariableIsEmpty("ORSA_TEST_PGSERVICE"))
         QSKIP("no test database: run scripts/test, or eval \"$(scripts/dbcluster start DIR)\" first");
-    m_sql = QSqlDatabase::addDatabase(u"QPSQL"_s, u"tst.arrange"_s);
-    m_sql.setConnectOptions(u"service="_s + serviceName());
-    m_sql.setUserName(u"orsa_demo"_s);
-    m_sql.setPassword(u"orsa_demo"_s);
-    QVERIFY2(m_sql.open(), qPrintable(m_sql.lastError().text()));
-    QVERIFY(exec(u"SET statement_timeout = 5000"_s));
+    m_db = TestDatabase::open(&m_error);
+    QVERIFY2(m_db, qPrintable(m_error));
 }
 
 void tst_LogoutRecording::init()
 {
-    QFile data(QStringLiteral(ORSA_SOURCE_DIR "/db/schema/postgresql-data.sql"));
-    QVERIFY2(data.open(QIODevice::ReadOnly), qPrintable(data.fileName()));
-    QVERIFY2(exec(QString::fromUtf8(data.readAll())), qPrintable(m_error));
+    QVERIFY2(m_db->reset(&m_error), qPrintable(m_error));
     QVERIFY(exec(u"INSERT INTO ZA010MS (EMP_NO, EMP_NAME, PASSWORD_CODE, U_DATE)"
                  " VALUES ('7102', '시험 B', FN_ZA010MS_01('pass-7102', 'TeLa'), LOCALTIMESTAMP(0))"_s));
 }
@@ -150,19 +134,11 @@ void tst_LogoutRecording::cleanup()
 
 bool tst_LogoutRecording::exec(const QString &sql, const QVariantList &values)
 {
-    QSqlQuery query(m_sql);
-    bool ok = false;
-    if (values.isEmpty()) {
-        ok = query.exec(sql);
-    } else {
-        ok = query.prepare(sql);
-        for (const QVariant &value : values)
-            query.addBindValue(value);
-        ok = ok && query.exec();
-    }
-    if (!ok)
-        m_error = query.lastError().text();
-    return ok;
+    // Null values go to the server as NULL.
+    QStringList texts;
+    for (const QVariant &value : values)
+        texts.append(value.isNull() ? QString() : value.toString());
+    return m_db->exec(sql, texts, &m_error);
 }
 
 bool tst_LogoutRecording::addRecord(const QString &empNo, int seq, const QString &loginIp,
@@ -177,32 +153,24 @@ bool tst_LogoutRecording::addRecord(const QString &empNo, int seq, const QString
 QStringList tst_LogoutRecording::states(const QString &empNo)
 {
     QStringList list;
-    QSqlQuery query(m_sql);
-    query.prepare(u"SELECT COALESCE(LOGOUT_IP, 'NULL'), LOGOUT_TIME FROM ZA010DT WHERE EMP_NO = ? ORDER BY SEQ"_s);
-    query.addBindValue(empNo);
-    if (!query.exec())
-        return {query.lastError().text()};
-    while (query.next()) {
-        const QDateTime time = query.value(1).toDateTime();
+    for (const TestDatabase::LoginRecord &record : m_db->loginRecords(empNo)) {
         QString when;
-        if (query.isNull(1))
+        if (!record.logoutTime.isValid())
             when = u"null"_s;
-        else if (time == earlier())
+        else if (record.logoutTime == earlier())
             when = u"earlier"_s;
         else
-            when = time.toString(u"yyyy-MM-dd HH:mm:ss"_s);
-        list.append(query.value(0).toString() + u'@' + when);
+            when = record.logoutTime.toString(u"yyyy-MM-dd HH:mm:ss"_s);
+        list.append((record.logoutIpNull ? u"NULL"_s : record.logoutIp) + u'@' + when);
     }
     return list;
 }
 
 QDateTime tst_LogoutRecording::serverNow()
 {
-    QSqlQuery query(m_sql);
-    if (!query.exec(u"SELECT CAST(date_trunc('second', statement_timestamp()) AS timestamp(0))"_s)
-        || !query.next())
-        return {};
-    return query.value(0).toDateTime();
+    // Cut to the second as the shell's statements do, not rounded.
+    return m_db->value(u"SELECT CAST(date_trunc('second', statement_timestamp()) AS timestamp(0))"_s)
+        .toDateTime();
 }
 
 void tst_LogoutRecording::kinds_data()
@@ -247,7 +215,7 @@ void tst_LogoutRecording::kinds()
     // Another employee's live record here is never touched.
     QVERIFY(addRecord(u"7102"_s, 1, Here, QVariant()));
 
-    Shell shell;
+    Shell shell(*m_db);
     shell.shared.EmpNo = a;
     const QDateTime before = serverNow();
     for (int kind : kinds) {
@@ -297,7 +265,7 @@ void tst_LogoutRecording::sequences()
     QFETCH(QStringList, stateB);
     QFETCH(QString, empNo);
 
-    Shell shell;
+    Shell shell(*m_db);
     QVERIFY(shell.login(u"1001"_s, u"orsa1001!"_s));
     QCOMPARE(states(u"1001"_s).mid(2), QStringList{u"NULL@null"_s});
 
@@ -355,7 +323,7 @@ void tst_LogoutRecording::nobodyLoggedIn()
     QFETCH(QList<int>, kinds);
 
     // The database cannot be reached: a connection attempt would show its message.
-    Shell shell;
+    Shell shell(*m_db);
     shell.unreachable();
     shell.shared.EmpNo = empNo;
     for (int kind : kinds) {
@@ -384,7 +352,7 @@ void tst_LogoutRecording::unreachableAtProgramEnd()
 {
     QFETCH(bool, terminationPending);
 
-    Shell shell;
+    Shell shell(*m_db);
     QVERIFY(shell.login(u"1001"_s, u"orsa1001!"_s));
     shell.unreachable();
     if (terminationPending)
@@ -420,7 +388,7 @@ void tst_LogoutRecording::refusedStatementRolledBackSilently()
     QVERIFY2(exec(u"CREATE TRIGGER tst_refuse BEFORE UPDATE ON ZA010DT FOR EACH ROW EXECUTE FUNCTION tst_refuse()"_s),
              qPrintable(m_error));
 
-    Shell shell;
+    Shell shell(*m_db);
     shell.shared.EmpNo = u"1001"_s;
     QString error;
     QVERIFY(shell.logout.recordLogout(1, &error));

@@ -4,7 +4,8 @@
 //   childwindow --send-restore
 //
 // shows one top-level window of window class C with caption T and prints "ready <window id>"
-// once it is on screen (with --hidden: once it exists, never mapped). A close request ends the
+// once it is on screen (with --hidden: once it has been shown and hidden again, so that it
+// exists unmapped). A close request ends the
 // program ("closed"), unless --ignore-close is given ("close ignored" each time). With
 // --send-restore the program sends the shell's window (class "Tfrm_0Main") the restore request
 // once its own window is up, and goes on running like a program of the suite that has just
@@ -102,7 +103,7 @@ int main(int argc, char **argv)
     const QCommandLineOption sendRestoreOption(QStringLiteral("send-restore"),
                                                QStringLiteral("send the shell the restore request"));
     const QCommandLineOption hiddenOption(QStringLiteral("hidden"),
-                                          QStringLiteral("create the window but never map it"));
+                                          QStringLiteral("leave the window unmapped"));
     parser.addOptions({classOption, titleOption, ignoreCloseOption, sendRestoreOption, hiddenOption});
     parser.addHelpOption();
     parser.process(app);
@@ -123,20 +124,18 @@ int main(int argc, char **argv)
     auto *layout = new QVBoxLayout(&window);
     layout->addWidget(new QLabel(parser.value(classOption) + QStringLiteral("\n") + title, &window));
     windows->setWindowClass(&window, parser.value(classOption));
-    // Once more now that the native window exists: a window that is never shown gets its
-    // caption only this way.
-    window.setWindowTitle(title);
-
-    if (!parser.isSet(hiddenOption)) {
-        window.show();
-        QDeadlineTimer deadline(10000);
-        while (!window.windowHandle()->isExposed() && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        if (!window.windowHandle()->isExposed()) {
-            say("error: window not shown");
-            return 2;
-        }
+    // Shown once even with --hidden: the toolkit gives a window its caption on the way to the
+    // screen, and a program's hidden window is usually one that was shown before.
+    window.show();
+    QDeadlineTimer deadline(10000);
+    while (!window.windowHandle()->isExposed() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (!window.windowHandle()->isExposed()) {
+        say("error: window not shown");
+        return 2;
     }
+    if (parser.isSet(hiddenOption))
+        window.hide();
     const WindowId id = window.winId();
     if (!waitUntilListed(*windows, id, 10000)) {
         say("error: window not found on the desktop");

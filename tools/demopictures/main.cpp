@@ -149,8 +149,6 @@ QImage mainBackground()
 
     // the plain strip where the status labels sit
     p.fillRect(QRect(0, 135, 640, 25), Strip);
-    p.setPen(QColor(0xc3, 0xcc, 0xd8));
-    p.drawLine(0, 135, 639, 135);
     return image;
 }
 

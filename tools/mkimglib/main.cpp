@@ -58,9 +58,8 @@ int writeLibrary(const QString &out, const QString &dirPath, PeKind kind)
         say(stderr, QStringLiteral("mkimglib: %1: no such folder").arg(dirPath));
         return 1;
     }
-    const QFileInfoList files = dir.entryInfoList(
-        {QStringLiteral("*.png"), QStringLiteral("*.bmp"), QStringLiteral("*.PNG"), QStringLiteral("*.BMP")},
-        QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+    // Any case of the extension counts: the pictures may come from a Windows share.
+    const QFileInfoList files = dir.entryInfoList(QDir::Files, QDir::Name | QDir::IgnoreCase);
     QList<QPair<QString, QImage>> pictures;
     QHash<QString, QString> fileOfName;
     for (const QFileInfo &info : files) {

@@ -1,0 +1,390 @@
+// The window system on a real X server, against real programs (tools/childwindow).
+
+#include "platform/windowsystem.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QWidget>
+#include <QtTest>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+xcb_connection_t *connection()
+{
+    auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_window_t rootWindow()
+{
+    return xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
+}
+
+xcb_atom_t atom(const char *name)
+{
+    xcb_connection_t *c = connection();
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return value;
+}
+
+QByteArray wmClassBytes(xcb_window_t window)
+{
+    xcb_connection_t *c = connection();
+    xcb_get_property_reply_t *reply = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256), nullptr);
+    QByteArray value;
+    if (reply)
+        value = QByteArray(static_cast<const char *>(xcb_get_property_value(reply)),
+                           xcb_get_property_value_length(reply));
+    std::free(reply);
+    return value;
+}
+
+xcb_window_t focusWindow()
+{
+    xcb_connection_t *c = connection();
+    xcb_get_input_focus_reply_t *reply =
+        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
+    const xcb_window_t focus = reply ? reply->focus : xcb_window_t(XCB_WINDOW_NONE);
+    std::free(reply);
+    return focus;
+}
+
+int indexOf(const QList<TopLevelWindow> &windows, WindowId id)
+{
+    for (int i = 0; i < windows.size(); ++i)
+        if (windows.at(i).id == id)
+            return i;
+    return -1;
+}
+
+} // namespace
+
+class tst_WindowSystemX11 : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanup();
+
+    void findByClassAndCaption_data();
+    void findByClassAndCaption();
+    void clientInsideAFrame();
+    void closeByDeleteRequest_data();
+    void closeByDeleteRequest();
+    void bringToFrontRaisesAndFocuses();
+    void restoreMessage_data();
+    void restoreMessage();
+    void sendRestoreWithoutShell();
+    void windowClassReadBack();
+    void windowClassSurvivesRecreation();
+
+private:
+    // Starts a child window and returns its window id (0 on failure).
+    WindowId startChild(const QStringList &arguments, QProcess **process = nullptr);
+    bool readLine(QProcess *process, QByteArray *line, int timeoutMs = 10000);
+
+    std::unique_ptr<WindowSystem> m_system;
+    QString m_childWindow;
+    std::vector<std::unique_ptr<QProcess>> m_children;
+};
+
+void tst_WindowSystemX11::initTestCase()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("needs an X server: run the README's test command");
+    m_childWindow = QStringLiteral(ORSA_BINARY_DIR "/tools/childwindow/childwindow");
+    if (!QFile::exists(m_childWindow))
+        QFAIL("tools/childwindow was not built");
+    m_system = WindowSystem::createSystem();
+}
+
+void tst_WindowSystemX11::cleanup()
+{
+    for (const std::unique_ptr<QProcess> &child : m_children) {
+        if (child->state() != QProcess::NotRunning) {
+            child->kill();
+            child->waitForFinished(3000);
+        }
+    }
+    m_children.clear();
+}
+
+bool tst_WindowSystemX11::readLine(QProcess *process, QByteArray *line, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!process->canReadLine()) {
+        if (timer.elapsed() > timeoutMs || process->state() == QProcess::NotRunning)
+            return false;
+        process->waitForReadyRead(50);
+    }
+    *line = process->readLine().trimmed();
+    return true;
+}
+
+WindowId tst_WindowSystemX11::startChild(const QStringList &arguments, QProcess **process)
+{
+    m_children.push_back(std::make_unique<QProcess>());
+    QProcess *child = m_children.back().get();
+    child->setProcessChannelMode(QProcess::SeparateChannels);
+    child->start(m_childWindow, arguments);
+    if (process)
+        *process = child;
+    QByteArray line;
+    if (!child->waitForStarted(5000) || !readLine(child, &line) || !line.startsWith("ready "))
+        return 0;
+    return line.mid(6).toULongLong();
+}
+
+void tst_WindowSystemX11::findByClassAndCaption_data()
+{
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("hidden");
+    QTest::addColumn<QString>("searchClass");
+    QTest::addColumn<QString>("searchCaption");
+    QTest::addColumn<bool>("found");
+
+    const QString cls = QStringLiteral("TfrmQ0Main");
+    const QString title = QStringLiteral("객실관리 Q");
+    QTest::newRow("class alone") << cls << title << false << cls << QString() << true;
+    QTest::newRow("class and Korean caption") << cls << title << false << cls << title << true;
+    QTest::newRow("hidden window") << cls << title << true << cls << QString() << true;
+    QTest::newRow("hidden window with caption") << cls << title << true << cls << title << true;
+    QTest::newRow("class in other case") << cls << title << false << QStringLiteral("TFRMQ0MAIN")
+                                         << QString() << true;
+    QTest::newRow("other caption") << cls << title << false << cls << QStringLiteral("객실") << false;
+    QTest::newRow("other class") << cls << title << false << QStringLiteral("TfrmR0Main")
+                                 << QString() << false;
+    QTest::newRow("instance part is not the class") << cls << title << false
+                                                    << QStringLiteral("childwindow") << QString()
+                                                    << false;
+}
+
+void tst_WindowSystemX11::findByClassAndCaption()
+{
+    QFETCH(QString, className);
+    QFETCH(QString, caption);
+    QFETCH(bool, hidden);
+    QFETCH(QString, searchClass);
+    QFETCH(QString, searchCaption);
+    QFETCH(bool, found);
+
+    QStringList args{QStringLiteral("--class"), className, QStringLiteral("--title"), caption};
+    if (hidden)
+        args << QStringLiteral("--hidden");
+    const WindowId id = startChild(args);
+    QVERIFY(id != 0);
+
+    const QList<TopLevelWindow> windows = m_system->topLevelWindows();
+    const int index = indexOf(windows, id);
+    QVERIFY(index >= 0);
+    QCOMPARE(windows.at(index).className, className);
+    QCOMPARE(windows.at(index).caption, caption);
+    QCOMPARE(m_system->findWindow(searchClass, searchCaption), found ? id : WindowId(0));
+}
+
+// A window manager puts each client into a frame of its own, a child of the root without a
+// class; the client must still be found, and the frame not listed.
+void tst_WindowSystemX11::clientInsideAFrame()
+{
+    xcb_connection_t *c = connection();
+    const xcb_window_t frame = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, frame, rootWindow(), 0, 0, 400, 200, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_map_window(c, frame);
+    const WindowId id = startChild({QStringLiteral("--class"), QStringLiteral("TfrmF0Main"),
+                                    QStringLiteral("--title"), QStringLiteral("framed")});
+    QVERIFY(id != 0);
+    xcb_reparent_window(c, static_cast<xcb_window_t>(id), frame, 0, 20);
+    xcb_flush(c);
+
+    const QList<TopLevelWindow> windows = m_system->topLevelWindows();
+    QVERIFY(indexOf(windows, frame) < 0);
+    const int index = indexOf(windows, id);
+    QVERIFY(index >= 0);
+    QCOMPARE(windows.at(index).className, QStringLiteral("TfrmF0Main"));
+    QCOMPARE(windows.at(index).caption, QStringLiteral("framed"));
+
+    m_system->closeWindow(id);  // the close goes to the client, not to the frame
+    QVERIFY(m_children.back()->waitForFinished(5000));
+    xcb_destroy_window(c, frame);
+    xcb_flush(c);
+}
+
+void tst_WindowSystemX11::closeByDeleteRequest_data()
+{
+    QTest::addColumn<bool>("ignoreClose");
+    QTest::addColumn<bool>("hidden");
+    QTest::newRow("closes") << false << false;
+    QTest::newRow("hidden window closes") << false << true;
+    QTest::newRow("refuses to close") << true << false;
+}
+
+void tst_WindowSystemX11::closeByDeleteRequest()
+{
+    QFETCH(bool, ignoreClose);
+    QFETCH(bool, hidden);
+    QStringList args{QStringLiteral("--class"), QStringLiteral("TfrmK0Main"),
+                     QStringLiteral("--title"), QStringLiteral("K")};
+    if (ignoreClose)
+        args << QStringLiteral("--ignore-close");
+    if (hidden)
+        args << QStringLiteral("--hidden");
+    QProcess *child = nullptr;
+    const WindowId id = startChild(args, &child);
+    QVERIFY(id != 0);
+
+    m_system->closeWindow(id);
+    QByteArray line;
+    QVERIFY(readLine(child, &line, 5000));
+    if (ignoreClose) {
+        QCOMPARE(line, QByteArray("close ignored"));
+        QVERIFY(!child->waitForFinished(300));
+        QCOMPARE(m_system->findWindow(QStringLiteral("TfrmK0Main")), id);
+    } else {
+        QCOMPARE(line, QByteArray("closed"));
+        QVERIFY(child->waitForFinished(5000));
+        QCOMPARE(child->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_system->findWindow(QStringLiteral("TfrmK0Main")), WindowId(0));
+    }
+}
+
+void tst_WindowSystemX11::bringToFrontRaisesAndFocuses()
+{
+    const WindowId lower = startChild({QStringLiteral("--class"), QStringLiteral("TfrmL0Main"),
+                                       QStringLiteral("--title"), QStringLiteral("lower")});
+    const WindowId upper = startChild({QStringLiteral("--class"), QStringLiteral("TfrmU0Main"),
+                                       QStringLiteral("--title"), QStringLiteral("upper")});
+    QVERIFY(lower && upper);
+    QList<TopLevelWindow> windows = m_system->topLevelWindows();
+    QVERIFY(indexOf(windows, upper) < indexOf(windows, lower));  // topmost first
+
+    m_system->bringToFront(lower);
+    QTRY_VERIFY(indexOf(m_system->topLevelWindows(), lower)
+                < indexOf(m_system->topLevelWindows(), upper));
+    QTRY_COMPARE(WindowId(focusWindow()), lower);
+
+    m_system->bringToFront(upper);
+    QTRY_VERIFY(indexOf(m_system->topLevelWindows(), upper)
+                < indexOf(m_system->topLevelWindows(), lower));
+    QTRY_COMPARE(WindowId(focusWindow()), upper);
+}
+
+void tst_WindowSystemX11::restoreMessage_data()
+{
+    QTest::addColumn<bool>("fromChildProgram");
+    QTest::addColumn<quint32>("number");
+    QTest::addColumn<bool>("toWatchedWindow");
+    QTest::addColumn<bool>("delivered");
+    QTest::newRow("another program sends it") << true << 1924u << true << true;
+    QTest::newRow("sent from here") << false << 1924u << true << true;
+    QTest::newRow("another message number") << false << 1925u << true << false;
+    QTest::newRow("to another window") << false << 1924u << false << false;
+}
+
+void tst_WindowSystemX11::restoreMessage()
+{
+    QFETCH(bool, fromChildProgram);
+    QFETCH(quint32, number);
+    QFETCH(bool, toWatchedWindow);
+    QFETCH(bool, delivered);
+
+    QWidget shell;
+    shell.setWindowTitle(QStringLiteral("Main"));
+    m_system->setWindowClass(&shell, QStringLiteral("Tfrm_0Main"));
+    shell.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&shell));
+    QWidget other;
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    int restores = 0;
+    m_system->watchRestoreMessage(&shell, [&restores] { ++restores; });
+
+    if (fromChildProgram) {
+        QProcess sender;
+        sender.start(m_childWindow, {QStringLiteral("--send-restore")});
+        QVERIFY(sender.waitForFinished(10000));
+        QCOMPARE(sender.exitCode(), 0);
+        QVERIFY(sender.readAllStandardOutput().startsWith(
+            QByteArray("restore sent " + QByteArray::number(shell.winId()))));
+    } else {
+        const auto target = static_cast<xcb_window_t>(toWatchedWindow ? shell.winId()
+                                                                      : other.winId());
+        xcb_client_message_event_t event;
+        std::memset(&event, 0, sizeof(event));
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = target;
+        event.type = atom("WM_RESTORE_SHELL");
+        event.data.data32[0] = number;
+        xcb_send_event(connection(), 0, target, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char *>(&event));
+        xcb_flush(connection());
+    }
+    if (delivered) {
+        QTRY_COMPARE(restores, 1);
+        QTest::qWait(100);
+        QCOMPARE(restores, 1);
+    } else {
+        QTest::qWait(300);
+        QCOMPARE(restores, 0);
+    }
+}
+
+void tst_WindowSystemX11::sendRestoreWithoutShell()
+{
+    QVERIFY(!m_system->sendRestoreMessage(0));
+    QCOMPARE(m_system->findWindow(QStringLiteral("Tfrm_0Main")), WindowId(0));
+    QProcess sender;
+    sender.start(m_childWindow, {QStringLiteral("--send-restore")});
+    QVERIFY(sender.waitForFinished(10000));
+    QCOMPARE(sender.exitCode(), 1);
+}
+
+void tst_WindowSystemX11::windowClassReadBack()
+{
+    QWidget widget;
+    m_system->setWindowClass(&widget, QStringLiteral("Tfrm_BH010"));
+    const QByteArray expected = QCoreApplication::applicationName().toUtf8()
+                                + QByteArray("\0Tfrm_BH010\0", 12);
+    QCOMPARE(wmClassBytes(static_cast<xcb_window_t>(widget.winId())), expected);
+    widget.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&widget));
+    QCOMPARE(wmClassBytes(static_cast<xcb_window_t>(widget.winId())), expected);
+    QCOMPARE(m_system->findWindow(QStringLiteral("Tfrm_BH010")), WindowId(widget.winId()));
+
+    m_system->setWindowClass(&widget, QStringLiteral("Tfrm_0Main"));
+    QCOMPARE(m_system->findWindow(QStringLiteral("Tfrm_BH010")), WindowId(0));
+    QCOMPARE(m_system->findWindow(QStringLiteral("Tfrm_0Main")), WindowId(widget.winId()));
+}
+
+// Changing the flags of a shown window may make the toolkit create its native window anew, or
+// rewrite its properties; the class must stay.
+void tst_WindowSystemX11::windowClassSurvivesRecreation()
+{
+    QWidget widget;
+    m_system->setWindowClass(&widget, QStringLiteral("Tfrm_0Main"));
+    widget.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&widget));
+    widget.setWindowFlags(widget.windowFlags() | Qt::FramelessWindowHint);
+    widget.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&widget));
+    QCOMPARE(m_system->findWindow(QStringLiteral("Tfrm_0Main")), WindowId(widget.winId()));
+}
+
+QTEST_MAIN(tst_WindowSystemX11)
+#include "tst_windowsystem_x11.moc"
