@@ -3,13 +3,15 @@
 
 class Messages;
 class Tfrm_ZD000;
+class WindowSystem;
 struct SharedValues;
 
 // Opens the password change window modally for one change and frees it again.
 class PasswordChange : public PasswordChanger
 {
 public:
-    PasswordChange(Tfrm_ZD000 &database, Messages &messages, const SharedValues &shared);
+    PasswordChange(Tfrm_ZD000 &database, Messages &messages, const SharedValues &shared,
+                   WindowSystem *windows = nullptr);
 
     void changePassword(QWidget *owner, const QString &TargetEmpNo, const QString &CurrentPassword,
                         bool MayClose) override;
@@ -18,4 +20,5 @@ private:
     Tfrm_ZD000 &m_database;
     Messages &m_messages;
     const SharedValues &m_shared;
+    WindowSystem *m_windows;
 };

@@ -5,6 +5,7 @@
 #include "db/tfrm_zd000.h"
 #include "platform/cp949.h"
 #include "platform/messages.h"
+#include "platform/windowsystem.h"
 #include "shared/sharedvalues.h"
 #include "widgets/systemcolors.h"
 #include "widgets/tpelimage.h"
@@ -138,7 +139,7 @@ int longestRun(const QString &password)
 } // namespace PasswordRules
 
 Tfrm_AH020::Tfrm_AH020(QWidget *owner, Tfrm_ZD000 &database, Messages &messages,
-                       const SharedValues &shared)
+                       const SharedValues &shared, WindowSystem *windows)
     : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint), m_database(database),
       m_messages(messages), m_shared(shared)
 {
@@ -188,6 +189,8 @@ Tfrm_AH020::Tfrm_AH020(QWidget *owner, Tfrm_ZD000 &database, Messages &messages,
     connect(m_imgOK, &TPelImage::clicked, this, &Tfrm_AH020::imgOKClick);
 
     m_edtPasswordOld->setFocus();
+    if (windows)
+        windows->setWindowClass(this, QStringLiteral("Tfrm_AH020"));
 }
 
 Tfrm_AH020::~Tfrm_AH020() = default;

@@ -8,6 +8,7 @@ class QLineEdit;
 class TPelImage;
 class Tfrm_ZD000;
 class TwLabel;
+class WindowSystem;
 struct SharedValues;
 
 // The password change window. The login opens it modally, either forced (a new, reset or
@@ -23,8 +24,9 @@ public:
     // Longest text of each edit, in bytes of code page 949.
     static constexpr int MaxPasswordBytes = 20;
 
+    // With a window system, the window carries its class name "Tfrm_AH020" for other programs.
     Tfrm_AH020(QWidget *owner, Tfrm_ZD000 &database, Messages &messages,
-               const SharedValues &shared);
+               const SharedValues &shared, WindowSystem *windows = nullptr);
     ~Tfrm_AH020() override;
 
     // The employee number whose password is changed, as typed on the login window.

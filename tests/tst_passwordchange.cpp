@@ -6,6 +6,7 @@
 #include "session/tfrm_ah020.h"
 #include "shared/sharedvalues.h"
 #include "support/fakemessages.h"
+#include "support/fakewindowsystem.h"
 #include "support/testdatabase.h"
 #include "widgets/tpelimage.h"
 
@@ -178,8 +179,9 @@ void tst_PasswordChange::rules_data()
                                                 << LongComposition << Field::New << "";
     QTest::newRow("12 digits") << p << "123456789012" << "123456789012" << LongComposition
                                << Field::New << "";
-    QTest::newRow("logged-in employee's number is no rule") << p << "10041004" << "10041004"
-                                                           << ShortComposition << Field::New << "";
+    // Step 6 is about the account being changed, not the employee logged in at this shell.
+    QTest::newRow("logged-in employee's number is no rule") << p << "1004" << "1004" << TooShort
+                                                           << Field::New << "";
     // Saved.
     QTest::newRow("8 characters") << p << "ab1!xyzw" << "ab1!xyzw" << "" << Field::None << "";
     QTest::newRow("run of three") << p << "aaa1!bcd" << "aaa1!bcd" << "" << Field::None << "";
@@ -409,13 +411,16 @@ void tst_PasswordChange::databaseErrorRollsBack()
 
 void tst_PasswordChange::changeThroughTheChanger()
 {
-    PasswordChange changer(*m_db, m_messages, m_shared);
+    FakeWindowSystem windows;
+    PasswordChange changer(*m_db, m_messages, m_shared, &windows);
     bool filled = false;
+    QString windowClass;
     QTimer::singleShot(0, this, [&] {
         auto *window = qobject_cast<Tfrm_AH020 *>(QApplication::activeModalWidget());
         if (!window)
             return;
         filled = true;
+        windowClass = windows.classOf(window);
         QCOMPARE(window->TargetEmpNo(), Employee);
         window->edtPasswordOld()->setText(EmployeePassword);
         window->edtPasswordNew()->setText(QStringLiteral("Changer9!"));
@@ -430,11 +435,12 @@ void tst_PasswordChange::changeThroughTheChanger()
     changer.changePassword(nullptr, Employee, EmployeePassword, false);
 
     QVERIFY(filled);
+    QCOMPARE(windowClass, QStringLiteral("Tfrm_AH020"));
     QVERIFY(m_messages.shown.isEmpty());
     QCOMPARE(stored(QStringLiteral("PASSWORD")), QStringLiteral("Changer9!"));
     // The window is gone again.
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget *widget : windows)
+    const QWidgetList topLevels = QApplication::topLevelWidgets();
+    for (QWidget *widget : topLevels)
         QVERIFY(!qobject_cast<Tfrm_AH020 *>(widget));
 }
 

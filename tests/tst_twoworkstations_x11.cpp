@@ -1,0 +1,354 @@
+// Two real shells on two workstations: each orsa runs in a network namespace of its own with its
+// own address and its own port 6010, both on one X server and one database. The same employee
+// logs in on the second workstation; the first closes its child programs, records its logout,
+// acknowledges, shows its message and asks for a new login, and only then does the second insert
+// its login record.
+
+#include "platform/cp949.h"
+#include "platform/windowsystem.h"
+#include "support/testdatabase.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+const QString Title = QStringLiteral("오르사 통합시스템");
+// A regular employee: one live login at a time.
+const QString EmpNo = QStringLiteral("1001");
+const QString Password = QStringLiteral("orsa1001!");
+
+bool run(const QString &program, const QStringList &arguments, QByteArray *output = nullptr,
+         QString *error = nullptr)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000)) {
+        if (error)
+            *error = program + QStringLiteral(": ") + process.errorString();
+        process.kill();
+        process.waitForFinished(1000);
+        return false;
+    }
+    if (output)
+        *output = process.readAllStandardOutput();
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        if (error)
+            *error = program + QLatin1Char(' ') + arguments.join(QLatin1Char(' ')) + QStringLiteral(": ")
+                     + QString::fromLocal8Bit(process.readAllStandardError());
+        return false;
+    }
+    return true;
+}
+
+bool ip(const QStringList &arguments, QString *error = nullptr)
+{
+    return run(QStringLiteral("ip"), arguments, nullptr, error);
+}
+
+struct Workstation
+{
+    QString ns;       // network namespace
+    QString address;  // its address on the link between the two
+    QString runtimeDir;
+    std::unique_ptr<QProcess> shell;
+};
+
+} // namespace
+
+class tst_TwoWorkstations : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+    void loginOnSecondWorkstationEndsTheFirst();
+
+private:
+    bool startShell(Workstation &station);
+    // The viewable top-level windows of one shell whose class is the given one; an empty class
+    // gives the windows of no class of ours (message boxes).
+    QList<WindowId> windowsOf(const Workstation &station, const QString &className);
+    WindowId waitForWindow(const Workstation &station, const QString &className,
+                           int timeoutMs = 20000);
+    bool typeInto(WindowId window, const QStringList &keys);
+    bool logIn(WindowId loginWindow);
+
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<WindowSystem> m_windows;
+    QTemporaryDir m_install;
+    QString m_orsa;
+    QString m_childWindow;
+    Workstation m_a;
+    Workstation m_b;
+    bool m_namespaces = false;
+    QString m_vethA;
+    QString m_vethB;
+};
+
+void tst_TwoWorkstations::initTestCase()
+{
+    if (qgetenv("DISPLAY").isEmpty())
+        QSKIP("no X display: run the README's test command");
+    if (geteuid() != 0)
+        QSKIP("network namespaces need root: run the README's test command as root");
+    for (const char *tool : {"ip", "xdotool", "xwininfo"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            QSKIP(qPrintable(QStringLiteral("%1 is needed: run the README's test command")
+                                 .arg(QString::fromLatin1(tool))));
+    }
+    QString error;
+    m_db = TestDatabase::open(&error);
+    if (!m_db)
+        QSKIP(qPrintable(QStringLiteral("no test database: ") + error));
+    m_windows = WindowSystem::createSystem();
+    m_childWindow = QStringLiteral(ORSA_BINARY_DIR "/tools/childwindow/childwindow");
+    QVERIFY2(QFile::exists(m_childWindow), "tools/childwindow was not built");
+
+    // One installation for both workstations, as from one share.
+    const QString build = QStringLiteral(ORSA_BINARY_DIR);
+    QVERIFY(m_install.isValid());
+    QFile::setPermissions(m_install.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                                                | QFileDevice::ExeOther);
+    m_orsa = m_install.filePath(QStringLiteral("orsa"));
+    QVERIFY(QFile::copy(build + QStringLiteral("/app/orsa"), m_orsa));
+    QVERIFY(QFile::copy(build + QStringLiteral("/demo/MainImg.dll"),
+                        m_install.filePath(QStringLiteral("MainImg.dll"))));
+    QFile ini(m_install.filePath(QStringLiteral("Main.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write(Cp949::encode(QStringLiteral(
+        "[MAIN]\r\nTITLE=%1\r\nDRIVER=POSTGRESQL\r\nDATABASE=%2\r\nIMAGE_WIDTH=96\r\n"
+        "IMAGE_HEIGHT=40\r\nMINIMIZE=596,6,16,16\r\nCLOSE=616,6,16,16\r\n"
+        "[PROJECTS]\r\n프런트=ORSA_A;204,32\r\n객실관리=ORSA_B;308,32\r\n"
+        "[LOGIN]\r\nCLOSE=332,10,18,18\r\nID=112,71,146,18\r\nPASSWORD=112,109,146,18\r\n"
+        "LOGIN=272,68,68,62\r\nPASSCHANGE=230,160,110,24\r\n")
+                                .arg(Title, m_db->serviceName())));
+    ini.close();
+
+    // Two workstations joined by one link, each with its own network stack. The names carry
+    // the process id, so parallel runs do not meet.
+    const QString id = QString::number(QCoreApplication::applicationPid() % 100000);
+    const int subnet = 10 + int(QCoreApplication::applicationPid() % 200);
+    m_a.ns = QStringLiteral("orsaA") + id;
+    m_b.ns = QStringLiteral("orsaB") + id;
+    m_vethA = QStringLiteral("oa") + id;
+    m_vethB = QStringLiteral("ob") + id;
+    m_a.address = QStringLiteral("10.77.%1.1").arg(subnet);
+    m_b.address = QStringLiteral("10.77.%1.2").arg(subnet);
+    QVERIFY2(ip({QStringLiteral("netns"), QStringLiteral("add"), m_a.ns}, &error), qPrintable(error));
+    m_namespaces = true;
+    QVERIFY2(ip({QStringLiteral("netns"), QStringLiteral("add"), m_b.ns}, &error), qPrintable(error));
+    QVERIFY2(ip({QStringLiteral("link"), QStringLiteral("add"), m_vethA, QStringLiteral("type"),
+                 QStringLiteral("veth"), QStringLiteral("peer"), QStringLiteral("name"), m_vethB},
+                &error),
+             qPrintable(error));
+    for (const auto &[station, veth] : {std::pair<Workstation *, QString>{&m_a, m_vethA},
+                                        std::pair<Workstation *, QString>{&m_b, m_vethB}}) {
+        QVERIFY2(ip({QStringLiteral("link"), QStringLiteral("set"), veth, QStringLiteral("netns"),
+                     station->ns}, &error), qPrintable(error));
+        const QStringList inside = {QStringLiteral("-n"), station->ns};
+        QVERIFY2(ip(inside + QStringList{QStringLiteral("addr"), QStringLiteral("add"),
+                                         station->address + QStringLiteral("/24"),
+                                         QStringLiteral("dev"), veth}, &error),
+                 qPrintable(error));
+        QVERIFY2(ip(inside + QStringList{QStringLiteral("link"), QStringLiteral("set"), veth,
+                                         QStringLiteral("up")}, &error),
+                 qPrintable(error));
+        QVERIFY2(ip(inside + QStringList{QStringLiteral("link"), QStringLiteral("set"),
+                                         QStringLiteral("lo"), QStringLiteral("up")}, &error),
+                 qPrintable(error));
+    }
+}
+
+void tst_TwoWorkstations::cleanupTestCase()
+{
+    if (m_namespaces) {
+        // The link goes with the namespaces.
+        ip({QStringLiteral("netns"), QStringLiteral("del"), m_a.ns});
+        ip({QStringLiteral("netns"), QStringLiteral("del"), m_b.ns});
+    }
+}
+
+void tst_TwoWorkstations::init()
+{
+    QString error;
+    QVERIFY2(m_db->reset(&error), qPrintable(error));
+    QVERIFY2(m_windows->findWindow(QStringLiteral("Tfrm_0Main")) == 0,
+             "another shell runs on this display");
+}
+
+void tst_TwoWorkstations::cleanup()
+{
+    for (Workstation *station : {&m_a, &m_b}) {
+        if (station->shell && station->shell->state() != QProcess::NotRunning) {
+            station->shell->kill();
+            station->shell->waitForFinished(5000);
+        }
+        station->shell.reset();
+        if (!station->runtimeDir.isEmpty())
+            QDir(station->runtimeDir).removeRecursively();
+    }
+}
+
+bool tst_TwoWorkstations::startShell(Workstation &station)
+{
+    // Each workstation has its own logon, so its own single-instance lock.
+    station.runtimeDir = m_install.filePath(QStringLiteral("run-") + station.ns);
+    QDir().mkpath(station.runtimeDir);
+    QFile::setPermissions(station.runtimeDir,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    station.shell = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), station.runtimeDir);
+    environment.remove(QStringLiteral("ORSA_PEER_PORT"));  // port 6010 in each namespace
+    environment.remove(QStringLiteral("ORSA_SET_CLOCK"));  // the clock stays as it is
+    station.shell->setProcessEnvironment(environment);
+    station.shell->setWorkingDirectory(m_install.path());
+    station.shell->setProcessChannelMode(QProcess::ForwardedChannels);
+    // "ip netns exec" enters the namespace and then becomes the shell itself.
+    station.shell->start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"),
+                                                station.ns, m_orsa, QStringLiteral("orsa_demo")});
+    return station.shell->waitForStarted(5000);
+}
+
+QList<WindowId> tst_TwoWorkstations::windowsOf(const Workstation &station, const QString &className)
+{
+    QList<WindowId> found;
+    if (!station.shell || station.shell->state() != QProcess::Running)
+        return found;
+    QByteArray output;
+    run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                    QStringLiteral("--pid"),
+                                    QString::number(station.shell->processId())},
+        &output);
+    QSet<WindowId> ofShell;
+    for (const QByteArray &line : output.split('\n')) {
+        if (!line.trimmed().isEmpty())
+            ofShell.insert(line.trimmed().toULongLong());
+    }
+    for (const TopLevelWindow &window : m_windows->topLevelWindows()) {
+        if (!ofShell.contains(window.id))
+            continue;
+        const bool ours = window.className.startsWith(QLatin1String("Tfrm"));
+        if (className.isEmpty() ? !ours : window.className == className)
+            found.append(window.id);
+    }
+    return found;
+}
+
+WindowId tst_TwoWorkstations::waitForWindow(const Workstation &station, const QString &className,
+                                            int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        const QList<WindowId> found = windowsOf(station, className);
+        if (!found.isEmpty())
+            return found.first();
+        QTest::qWait(100);
+    }
+    return 0;
+}
+
+bool tst_TwoWorkstations::typeInto(WindowId window, const QStringList &keys)
+{
+    // Without a window manager keyboard input goes nowhere until a window has the focus.
+    if (!run(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"),
+                                         QString::number(window)}))
+        return false;
+    for (const QString &key : keys) {
+        const bool named = key.startsWith(QLatin1Char('<'));
+        const QStringList arguments =
+            named ? QStringList{QStringLiteral("key"), key.mid(1, key.size() - 2)}
+                  : QStringList{QStringLiteral("type"), QStringLiteral("--delay"),
+                                QStringLiteral("30"), key};
+        if (!run(QStringLiteral("xdotool"), arguments))
+            return false;
+    }
+    return true;
+}
+
+bool tst_TwoWorkstations::logIn(WindowId loginWindow)
+{
+    return typeInto(loginWindow, {EmpNo, QStringLiteral("<Return>"), Password,
+                                  QStringLiteral("<Return>")});
+}
+
+void tst_TwoWorkstations::loginOnSecondWorkstationEndsTheFirst()
+{
+    // Workstation A: the employee logs in and starts a program of the suite.
+    QVERIFY(startShell(m_a));
+    const WindowId loginA = waitForWindow(m_a, QStringLiteral("Tfrm_AH010"));
+    QVERIFY2(loginA != 0, "workstation A shows no login window");
+    QVERIFY(logIn(loginA));
+    QVERIFY2(waitForWindow(m_a, QStringLiteral("Tfrm_0Main")) != 0,
+             "workstation A's main window did not appear after the login");
+    QList<TestDatabase::LoginRecord> records = m_db->loginRecords(EmpNo);
+    QVERIFY(!records.isEmpty());
+    const qint64 seqA = records.last().seq;
+    QCOMPARE(records.last().loginIp, m_a.address);
+    QVERIFY(records.last().logoutIpNull);
+
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(m_childWindow, {QStringLiteral("--class"), QStringLiteral("TfrmA0Main"),
+                                QStringLiteral("--title"), QStringLiteral("프런트")});
+    QVERIFY(child.waitForReadyRead(10000));
+    QVERIFY(child.readAllStandardOutput().startsWith("ready"));
+
+    // Workstation B: the same employee.
+    QVERIFY(startShell(m_b));
+    const WindowId loginB = waitForWindow(m_b, QStringLiteral("Tfrm_AH010"));
+    QVERIFY2(loginB != 0, "workstation B shows no login window");
+    QVERIFY(logIn(loginB));
+    // The question about the login that is still open on A: Yes (the default button).
+    const WindowId question = waitForWindow(m_b, QString());
+    QVERIFY2(question != 0, "workstation B does not ask about the other workstation");
+    QVERIFY(typeInto(question, {QStringLiteral("<Return>")}));
+
+    // A closes its program, records its logout, acknowledges, and then shows its message.
+    QVERIFY2(child.waitForFinished(20000), "workstation A did not close its child program");
+    const WindowId message = waitForWindow(m_a, QString());
+    QVERIFY2(message != 0, "workstation A shows no message after the forced logout");
+    QVERIFY2(waitForWindow(m_b, QStringLiteral("Tfrm_0Main")) != 0,
+             "workstation B's main window did not appear after the login");
+
+    records = m_db->loginRecords(EmpNo);
+    QCOMPARE(records.size(), int(seqA) - int(records.first().seq) + 2);
+    const TestDatabase::LoginRecord &first = records.at(records.size() - 2);
+    const TestDatabase::LoginRecord &second = records.last();
+    QCOMPARE(first.seq, seqA);
+    // Closed by A itself as an ordinary logout, not by B as unanswered.
+    QCOMPARE(first.logoutIp, m_a.address);
+    QVERIFY(first.logoutTime.isValid());
+    QCOMPARE(second.seq, seqA + 1);
+    QCOMPARE(second.loginIp, m_b.address);
+    QVERIFY(second.logoutIpNull);
+    // B's record came after A's logout had been committed.
+    QVERIFY2(second.loginTime >= first.logoutTime,
+             qPrintable(second.loginTime.toString(Qt::ISODate) + QStringLiteral(" < ")
+                        + first.logoutTime.toString(Qt::ISODate)));
+
+    // After the message A asks for a new login.
+    QVERIFY(typeInto(message, {QStringLiteral("<Return>")}));
+    QVERIFY2(waitForWindow(m_a, QStringLiteral("Tfrm_AH010")) != 0,
+             "workstation A does not ask for a new login after its message");
+    QVERIFY(m_a.shell->state() == QProcess::Running);
+}
+
+QTEST_MAIN(tst_TwoWorkstations)
+#include "tst_twoworkstations_x11.moc"
