@@ -80,7 +80,7 @@ int runShell(QApplication &app)
     LogoutRecording logoutRecording(*db, shared);
     ForcedLogoutClient logoutClient;
     Authentication authentication(*db, *messages, shared, logoutClient);
-    PasswordChange passwordChange(*db, *messages, shared);
+    PasswordChange passwordChange(*db, *messages, shared, windows.get());
 
     MainWindowServices services(*messages, *db, *machine, *windows, *programs, shared);
     services.recordLogout = [&logoutRecording](int kind, QString *error) {
