@@ -8,11 +8,14 @@
 #include "platform/imagelibrarywriter.h"
 #include "shared/sharedvalues.h"
 #include "widgets/tpelimage.h"
+#include "update/tfrm_bh010.h"
 #include "widgets/twlabel.h"
 
 #include "orsaconfig.h"
 
 #include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QFile>
 #include <QPainter>
 #include <QPushButton>
@@ -71,6 +74,7 @@ private Q_SLOTS:
     void updateUrl_data();
     void updateUrl();
     void netServiceNamesCopied();
+    void updateNoticeStaysHidden();
 };
 
 void tst_MainWindow::initTestCase()
@@ -786,6 +790,26 @@ void tst_MainWindow::netServiceNamesCopied()
     QVERIFY(copied.open(QIODevice::ReadOnly));
     QVERIFY(copied.readAll().startsWith("ORSA = "));
     QCOMPARE(QDir(admin.path()).entryList(QDir::Files), QStringList{QStringLiteral("tnsnames.ora")});
+}
+
+void tst_MainWindow::updateNoticeStaysHidden()
+{
+    // The start-up's notice: placed and shaped in the work area's bottom-right corner, never shown.
+    Tfrm_BH010 notice;
+    const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
+    QCOMPARE(notice.windowTitle(), QStringLiteral("Update"));
+    QCOMPARE(notice.size(), QSize(272, 67));
+    QCOMPARE(notice.pos(), QPoint(workArea.x() + workArea.width() - 275, workArea.y() + workArea.height() - 70));
+    QVERIFY(!notice.isVisible());
+    QVERIFY(notice.windowFlags() & Qt::FramelessWindowHint);
+    QVERIFY(notice.windowFlags() & Qt::WindowStaysOnTopHint);
+    // Two rounded cards offset by the shadow: the corners are cut, the shadow's corner is in.
+    const QRegion shape = notice.mask();
+    QVERIFY(!shape.contains(QPoint(0, 0)));
+    QVERIFY(shape.contains(QPoint(3, 3)));
+    QVERIFY(shape.contains(QPoint(268, 64)));
+    QVERIFY(!shape.contains(QPoint(271, 66)));
+    QVERIFY(!shape.contains(QPoint(269, 3)));
 }
 
 QTEST_MAIN(tst_MainWindow)
