@@ -3,10 +3,15 @@
 
 orsa_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-orsa_build() {  # preset
+orsa_build() {  # preset [target ...]: everything, or only the targets named
     local preset=$1
+    shift
     cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j "$(nproc)"
+    if [ $# -gt 0 ]; then
+        cmake --build --preset "$preset" -j "$(nproc)" --target "$@"
+    else
+        cmake --build --preset "$preset" -j "$(nproc)"
+    fi
 }
 
 # Starts Xvfb on a free display unless one is usable already; sets DISPLAY.
