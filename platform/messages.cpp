@@ -27,12 +27,15 @@ public:
         // The suite's texts separate their lines with a bare carriage return.
         QString shown = text;
         shown.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        // Plain text always: a database's error or a value from Main.ini is never markup.
+        box.setTextFormat(Qt::PlainText);
         box.setText(shown);
         if (buttons == MessageButtons::YesNo) {
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             box.setDefaultButton(QMessageBox::Yes);
         } else {
             box.setStandardButtons(QMessageBox::Ok);
+            box.setDefaultButton(QMessageBox::Ok);
         }
         const int result = box.exec();
         if (buttons == MessageButtons::YesNo)
