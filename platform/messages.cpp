@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QWidget>
 
 namespace {
@@ -27,12 +28,19 @@ public:
         // The suite's texts separate their lines with a bare carriage return.
         QString shown = text;
         shown.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        // Plain text always: a database's error or a value from Main.ini is never markup.
+        box.setTextFormat(Qt::PlainText);
         box.setText(shown);
+        // The buttons read as on a Korean desktop, whatever translations the toolkit has.
         if (buttons == MessageButtons::YesNo) {
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box.button(QMessageBox::Yes)->setText(QStringLiteral("예(&Y)"));
+            box.button(QMessageBox::No)->setText(QStringLiteral("아니요(&N)"));
             box.setDefaultButton(QMessageBox::Yes);
         } else {
             box.setStandardButtons(QMessageBox::Ok);
+            box.button(QMessageBox::Ok)->setText(QStringLiteral("확인"));
+            box.setDefaultButton(QMessageBox::Ok);
         }
         const int result = box.exec();
         if (buttons == MessageButtons::YesNo)

@@ -1,5 +1,6 @@
 #include "tst_mainwindow_harness.h"
 
+#include "db/sqldialect.h"
 #include "db/tfrm_zd000.h"
 #include "fakemessages.h"
 #include "fakepelfunction.h"
@@ -15,6 +16,7 @@
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QFile>
 #include <QPainter>
@@ -30,6 +32,8 @@
 namespace {
 
 const char *const ParameterText = "파라미터를 잘못 입력하셨습니다.\r바로가기로 프로그램을 실행하십시오.";
+const char *const AlreadyConnectedText =
+    "프로그램 시작시 이미 DB에 접속되어 있습니다.\r문제가 발생할 수 있으므로 개발자에게 연락하십시오.";
 const char *const LibraryText = "MainImg.dll 파일이 손상되었습니다.";
 const char *const NoDatabaseText =
     "접속할 데이터베이스 지정이 되어있지 않습니다.\rMain.ini 파일 환경 설정을 확인하십시오.";
@@ -58,6 +62,7 @@ private Q_SLOTS:
     void logoutCalls();
     void startupFailures_data();
     void startupFailures();
+    void alreadyConnectedAtCreation();
     void portInUse();
     void launch_data();
     void launch();
@@ -75,6 +80,9 @@ private Q_SLOTS:
     void updateUrl();
     void netServiceNamesCopied();
     void updateNoticeStaysHidden();
+
+private:
+    QByteArray m_clusterServiceFile;   // the test cluster's, before the empty one replaces it
 };
 
 void tst_MainWindow::initTestCase()
@@ -82,6 +90,7 @@ void tst_MainWindow::initTestCase()
     // The login time must read the same under any locale of the machine.
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     // A failed connection is tried against a service file without the service: no network.
+    m_clusterServiceFile = qgetenv("PGSERVICEFILE");
     static QTemporaryDir serviceDir;
     QFile services(serviceDir.filePath(QStringLiteral("pg_service.conf")));
     QVERIFY(services.open(QIODevice::WriteOnly));
@@ -441,6 +450,36 @@ void tst_MainWindow::startupFailures()
     // Nothing that needs a database or a user happened once the start-up had failed.
     QVERIFY(h.machine.clockSettings.isEmpty());
     QVERIFY(!h.db.connected());
+}
+
+// A connection left open before the creation is reported, closed, and the start-up goes on.
+void tst_MainWindow::alreadyConnectedAtCreation()
+{
+    const QString service = qEnvironmentVariable("ORSA_TEST_PGSERVICE");
+    if (service.isEmpty() || m_clusterServiceFile.isEmpty())
+        QSKIP("needs the PostgreSQL cluster that scripts/test starts");
+    const QByteArray emptyServiceFile = qgetenv("PGSERVICEFILE");
+    qputenv("PGSERVICEFILE", m_clusterServiceFile);
+    const auto restore = qScopeGuard([&] { qputenv("PGSERVICEFILE", emptyServiceFile); });
+    Installation install;
+    install.write();
+    Harness h;
+    h.loginAs(QStringLiteral("1001"), QStringLiteral("홍길동"), {0, 0, 0, 0});
+    h.db.setDialect(SqlDialect::PostgreSql);
+    h.db.setConnectionParameters(service, QStringLiteral("orsa_demo"), QStringLiteral("orsa_demo"));
+    QVERIFY2(h.db.ConnectDB(), qPrintable(h.messages.texts().join(QLatin1Char('|'))));
+    Tfrm_0Main *w = h.create(install.path());
+
+    QCOMPARE(h.messages.shown.size(), 1);
+    QCOMPARE(h.messages.shown.first().text, QString::fromUtf8(AlreadyConnectedText));
+    QCOMPARE(h.messages.shown.first().icon, MessageIcon::Error);
+    QCOMPARE(h.messages.shown.first().buttons, MessageButtons::Ok);
+    // The start-up stand-in of this harness does not connect again.
+    QVERIFY(!h.db.connected());
+    QVERIFY(!h.messages.terminationPending());
+    QCOMPARE(h.loginsShown, 1);
+    QCOMPARE(w->wlbEmpName()->caption(), QStringLiteral("홍길동"));
+    QVERIFY(w->listening());
 }
 
 void tst_MainWindow::portInUse()
