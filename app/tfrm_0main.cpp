@@ -14,6 +14,7 @@
 #include "platform/profilefile.h"
 #include "platform/programstarter.h"
 #include "platform/windowsystem.h"
+#include "session/tfrm_ah120.h"
 #include "shared/sharedvalues.h"
 #include "widgets/tpelimage.h"
 #include "widgets/twlabel.h"
@@ -597,9 +598,37 @@ void Tfrm_0Main::imgCloseClick()
 
 void Tfrm_0Main::imgProjectClick(TPelImage *button)
 {
-    // A project under a team role (tag > 0) is started the same way for now: the choice of the
-    // role before the start comes with the team-role window.
-    LaunchProgram(button->hint() + QStringLiteral(".exe"));
+    const QString projectId = button->hint();
+    // A right above 0 names the team-role type the project runs under: the role is chosen
+    // (and written into the project's role file) before the start.
+    if (button->tag() > 0) {
+        std::unique_ptr<Tfrm_AH120> teamRole =
+            m_services.createTeamRole
+                ? m_services.createTeamRole(this)
+                : std::make_unique<Tfrm_AH120>(this, m_services.shared, &m_services.windows);
+        teamRole->setProjectId(projectId);
+        teamRole->move(Tfrm_AH120::placeUnder(geometry(), button->geometry(), teamRole->size()));
+        const int choices = teamRole->FillRoles();
+        if (choices == 0) {
+            m_services.messages.show(QStringLiteral("프로젝트 사용 권한(소속 권한)이 없습니다.\r"
+                                                    "전산팀에 문의하십시오."),
+                                     MessageIcon::Warning);
+            return;
+        }
+        // Closed without OK, the window leaves the role stored last for this project.
+        if (choices >= 2)
+            teamRole->exec();
+        // A role that could not be written would start the project under the role stored
+        // before, perhaps another employee's: the start is refused instead.
+        if (!teamRole->SaveError().isEmpty()) {
+            m_services.messages.show(QStringLiteral("권한 파일(") + projectId
+                                         + QStringLiteral(".ini)을 저장하지 못했습니다.\r\r에러내용 :\r")
+                                         + teamRole->SaveError(),
+                                     MessageIcon::Error);
+            return;
+        }
+    }
+    LaunchProgram(projectId + QStringLiteral(".exe"));
 }
 
 void Tfrm_0Main::LaunchProgram(const QString &programFile)

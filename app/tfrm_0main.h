@@ -22,6 +22,7 @@ class QLabel;
 class QNetworkAccessManager;
 class QPushButton;
 class TPelImage;
+class Tfrm_AH120;
 class Tfrm_ZD000;
 class TwLabel;
 class WindowSystem;
@@ -50,6 +51,9 @@ struct MainWindowServices
     std::function<bool(int kind, QString *error)> recordLogout;
     // Shows the login window modally over the owner; true only after a successful login.
     std::function<bool(QWidget *owner)> runLogin;
+    // Makes the team-role window for one start of a project, owned by the main window.
+    // Empty: the real window, carrying its class name for the other programs.
+    std::function<std::unique_ptr<Tfrm_AH120>(QWidget *owner)> createTeamRole;
     // Connects, sets the workstation clock and names the environment; false when the program
     // has been told to end. Empty: the data module's own start-up routine.
     std::function<bool(QString *environmentName)> initDatabase;

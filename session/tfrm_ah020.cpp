@@ -6,6 +6,7 @@
 #include "platform/cp949.h"
 #include "platform/messages.h"
 #include "platform/windowsystem.h"
+#include "session/okpicture.h"
 #include "shared/sharedvalues.h"
 #include "widgets/systemcolors.h"
 #include "widgets/tpelimage.h"
@@ -92,29 +93,6 @@ QLineEdit *makeEdit(QWidget *parent, const QString &name, int left, int top)
     return edit;
 }
 
-// The OK picture of the button: a raised button face with its caption, lit while the pointer
-// is over it.
-QImage okPicture(const QFont &font, bool active)
-{
-    QImage image(57, 21, QImage::Format_RGB32);
-    image.fill(SystemColor::btnFace());
-    QPainter painter(&image);
-    const QRect r = image.rect();
-    painter.setPen(SystemColor::btnHighlight());
-    painter.drawLine(r.topLeft(), r.topRight() - QPoint(1, 0));
-    painter.drawLine(r.topLeft(), r.bottomLeft() - QPoint(0, 1));
-    painter.setPen(SystemColor::darkShadow());
-    painter.drawLine(r.bottomLeft(), r.bottomRight());
-    painter.drawLine(r.topRight(), r.bottomRight());
-    painter.setPen(SystemColor::btnShadow());
-    painter.drawLine(r.bottomLeft() + QPoint(1, -1), r.bottomRight() - QPoint(1, 1));
-    painter.drawLine(r.topRight() + QPoint(-1, 1), r.bottomRight() - QPoint(1, 1));
-    painter.setFont(font);
-    painter.setPen(active ? QColor(0, 0, 128) : SystemColor::windowText());
-    painter.drawText(r.adjusted(1, 1, -2, -2), Qt::AlignCenter, QStringLiteral("확인"));
-    return image;
-}
-
 } // namespace
 
 namespace PasswordRules {
@@ -181,9 +159,9 @@ Tfrm_AH020::Tfrm_AH020(QWidget *owner, Tfrm_ZD000 &database, Messages &messages,
     m_imgOK = new TPelImage(this);
     m_imgOK->setObjectName(QStringLiteral("imgOK"));
     m_imgOK->setGeometry(220, 173, 57, 21);
-    m_imgOK->setNormalPicture(okPicture(windowFont, false));
-    m_imgOK->setActivePicture(okPicture(windowFont, true));
-    m_imgOK->setDisabledPicture(okPicture(windowFont, false));
+    m_imgOK->setNormalPicture(okButtonPicture(windowFont, false));
+    m_imgOK->setActivePicture(okButtonPicture(windowFont, true));
+    m_imgOK->setDisabledPicture(okButtonPicture(windowFont, false));
     m_imgOK->setNormalMode(true);
     m_imgOK->setCursor(Qt::PointingHandCursor);
     connect(m_imgOK, &TPelImage::clicked, this, &Tfrm_AH020::imgOKClick);

@@ -7,6 +7,9 @@
 #include "fakewindowsystem.h"
 #include "platform/cp949.h"
 #include "platform/imagelibrarywriter.h"
+#include "platform/profilefile.h"
+#include "session/tfrm_ah120.h"
+#include <QComboBox>
 #include "shared/sharedvalues.h"
 #include "widgets/tpelimage.h"
 #include "update/tfrm_bh010.h"
@@ -26,6 +29,8 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QApplication>
 
 #include <memory>
 
@@ -67,6 +72,8 @@ private Q_SLOTS:
     void launch_data();
     void launch();
     void launchCommandLineIsExact();
+    void teamRole_data();
+    void teamRole();
     void remoteControl_data();
     void remoteControl();
     void restore_data();
@@ -257,7 +264,8 @@ void tst_MainWindow::buttonsAfterLogin()
     install.write();
     Harness h;
     // 프런트 0, 객실관리 -1, 예약 (no button) 1, 회계 2
-    h.loginAs(QStringLiteral("1001"), QStringLiteral("홍길동"), {0, -1, 1, 2});
+    h.loginAs(QStringLiteral("1001"), QStringLiteral("홍길동"), {0, -1, 1, 2},
+              {{}, {}, {}, {{QStringLiteral("회계팀"), 4}}});
     h.now = QDateTime(QDate(2006, 3, 1), QTime(0, 5));
     QFile updater(install.dir.filePath(QStringLiteral("PelUpdate.exe")));
     QVERIFY(updater.open(QIODevice::WriteOnly));
@@ -574,6 +582,115 @@ void tst_MainWindow::launchCommandLineIsExact()
     QCOMPARE(launchCommandLine(QStringLiteral("/a/PelUpdate.exe"), QStringLiteral("x.exe"), QString(),
                                QStringLiteral("acc"), QString(), QString()),
              QStringLiteral("\"/a/PelUpdate.exe\" \"x.exe\"  acc  "));
+}
+
+void tst_MainWindow::teamRole_data()
+{
+    QTest::addColumn<QStringList>("roles");     // "code|name" per granted role of 회계
+    QTest::addColumn<QString>("outcome");       // what the user does with the dialog
+    QTest::addColumn<bool>("dialogShown");
+    QTest::addColumn<bool>("launched");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("code");          // Code of the role file afterwards; empty: as before
+
+    const QString noRole = QStringLiteral("프로젝트 사용 권한(소속 권한)이 없습니다.\r전산팀에 문의하십시오.");
+    QTest::newRow("no role: refused") << QStringList() << "" << false << false << noRole << "";
+    QTest::newRow("one role: no dialog") << QStringList{QStringLiteral("4|회계팀")} << "" << false << true
+                                         << QString() << "4";
+    QTest::newRow("two roles confirmed") << QStringList{QStringLiteral("4|회계팀"), QStringLiteral("5|감사팀")}
+                                         << "ok" << true << true << QString() << "0";
+    QTest::newRow("two roles closed") << QStringList{QStringLiteral("4|회계팀"), QStringLiteral("5|감사팀")}
+                                      << "close" << true << true << QString() << "";
+    QTest::newRow("three roles, second chosen")
+        << QStringList{QStringLiteral("4|회계팀"), QStringLiteral("5|감사팀"), QStringLiteral("6|자금팀")}
+        << "second" << true << true << QString() << "5";
+    QTest::newRow("role file cannot be written")
+        << QStringList{QStringLiteral("4|회계팀")} << "unwritable" << false << false
+        << QStringLiteral("권한 파일(ORSA_D.ini)을 저장하지 못했습니다.\r\r에러내용 :\r") << "";
+}
+
+void tst_MainWindow::teamRole()
+{
+    QFETCH(QStringList, roles);
+    QFETCH(QString, outcome);
+    QFETCH(bool, dialogShown);
+    QFETCH(bool, launched);
+    QFETCH(QString, message);
+    QFETCH(QString, code);
+
+    Installation install;
+    install.write();
+    QFile updater(install.dir.filePath(QStringLiteral("PelUpdate.exe")));
+    QVERIFY(updater.open(QIODevice::WriteOnly));
+    updater.close();
+    const QString roleFile = install.dir.filePath(QStringLiteral("ORSA_D.ini"));
+    if (outcome == QLatin1String("unwritable")) {
+        QVERIFY(QDir(install.dir.path()).mkdir(QStringLiteral("ORSA_D.ini")));
+    } else {
+        QFile previous(roleFile);
+        QVERIFY(previous.open(QIODevice::WriteOnly));
+        previous.write("[Role]\r\nType=2\r\nCode=99\r\nName=x\r\n");
+    }
+    QList<RoleChoice> granted;
+    for (const QString &role : roles)
+        granted.append({role.section(QLatin1Char('|'), 1), role.section(QLatin1Char('|'), 0, 0).toInt()});
+
+    Harness h;
+    // 회계 (ORSA_D, at 516,32 near the right edge) runs under team roles of type 2.
+    h.loginAs(QStringLiteral("1001"), QStringLiteral("홍길동"), {0, 0, 0, 2}, {{}, {}, {}, granted});
+    Tfrm_0Main *w = h.create(install.path());
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+
+    bool shown = false;
+    QPoint shownAt;
+    QString shownClass;
+    QTimer answer;
+    answer.setSingleShot(true);
+    connect(&answer, &QTimer::timeout, this, [&] {
+        auto *dialog = qobject_cast<Tfrm_AH120 *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        shown = true;
+        shownAt = dialog->pos();
+        shownClass = h.fakeWindows.classOf(dialog);
+        QVERIFY(h.programs.created.isEmpty());
+        if (outcome == QLatin1String("second"))
+            dialog->cbbTeamRole()->setCurrentIndex(2);
+        if (outcome == QLatin1String("close"))
+            dialog->close();
+        else
+            dialog->imgOKClick();
+    });
+    answer.start(0);
+    Q_EMIT w->imgProjects().at(3)->clicked();
+
+    QCOMPARE(h.teamRolesCreated, 1);
+    QCOMPARE(h.teamRoleOwner, w);
+    QCOMPARE(shown, dialogShown);
+    if (shown) {
+        QCOMPARE(shownClass, QStringLiteral("Tfrm_AH120"));
+        // Under the button, its right edge 5 pixels inside the main window's.
+        QCOMPARE(shownAt, QPoint(w->geometry().left() + w->width() - 300 - 5, w->geometry().top() + 32 + 40 + 2));
+    }
+    QCOMPARE(h.programs.created.size(), launched ? 1 : 0);
+    if (launched)
+        QVERIFY(h.programs.created.first().contains(QStringLiteral("\"ORSA_D.exe\" orsa orsa_demo 1001 홍길동")));
+    if (message.isEmpty()) {
+        QVERIFY(h.messages.shown.isEmpty());
+    } else {
+        QCOMPARE(h.messages.shown.size(), 1);
+        QVERIFY2(h.messages.shown.first().text.startsWith(message), qPrintable(h.messages.shown.first().text));
+        QCOMPARE(h.messages.shown.first().icon, message.startsWith(QStringLiteral("권한 파일"))
+                                                    ? MessageIcon::Error : MessageIcon::Warning);
+        QCOMPARE(h.messages.shown.first().caption, QStringLiteral("오르사 통합시스템"));
+    }
+    if (outcome != QLatin1String("unwritable")) {
+        const ProfileFile file(roleFile);
+        QCOMPARE(file.value(QStringLiteral("Role"), QStringLiteral("Code")),
+                 code.isEmpty() ? QStringLiteral("99") : code);
+        QCOMPARE(file.value(QStringLiteral("Role"), QStringLiteral("Type")), QStringLiteral("2"));
+    }
 }
 
 void tst_MainWindow::remoteControl_data()

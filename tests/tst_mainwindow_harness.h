@@ -10,6 +10,7 @@
 #include "fakewindowsystem.h"
 #include "platform/cp949.h"
 #include "platform/imagelibrarywriter.h"
+#include "session/tfrm_ah120.h"
 #include "shared/sharedvalues.h"
 
 #include <QFile>
@@ -91,6 +92,9 @@ struct Harness
     QRect screen{0, 0, 1024, 768};
     QUrl startPage;
     std::unique_ptr<Tfrm_0Main> window;
+    // The team-role windows the main window made, and the owner it gave them.
+    int teamRolesCreated = 0;
+    QWidget *teamRoleOwner = nullptr;
 
     MainWindowServices services(const QString &dir)
     {
@@ -104,6 +108,11 @@ struct Harness
         s.runLogin = [this](QWidget *owner) {
             ++loginsShown;
             return login ? login(owner) : false;
+        };
+        s.createTeamRole = [this](QWidget *owner) {
+            ++teamRolesCreated;
+            teamRoleOwner = owner;
+            return std::make_unique<Tfrm_AH120>(owner, shared, windows);
         };
         if (fakeDatabase) {
             s.initDatabase = [](QString *environment) {
@@ -127,14 +136,17 @@ struct Harness
         return window.get();
     }
 
-    // A login that grants the rights, in the order of the PROJECTS keys.
-    void loginAs(const QString &empNo, const QString &empName, const QList<int> &rights)
+    // A login that grants the rights and team roles, in the order of the PROJECTS keys.
+    void loginAs(const QString &empNo, const QString &empName, const QList<int> &rights,
+                 const QList<QList<RoleChoice>> &roles = {})
     {
-        login = [this, empNo, empName, rights](QWidget *) {
+        login = [this, empNo, empName, rights, roles](QWidget *) {
             shared.EmpNo = empNo;
             shared.EmpName = empName;
             for (int i = 0; i < shared.ProjectIds.size() && i < rights.size(); ++i)
                 shared.ProjectIds[i].right = rights.at(i);
+            for (int i = 0; i < shared.RoleChoices.size() && i < roles.size(); ++i)
+                shared.RoleChoices[i] = roles.at(i);
             return true;
         };
     }
