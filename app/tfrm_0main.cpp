@@ -616,8 +616,13 @@ void Tfrm_0Main::imgProjectClick(TPelImage *button)
             return;
         }
         // Closed without OK, the window leaves the role stored last for this project.
+        const QString empNo = m_services.shared.EmpNo;
         if (choices >= 2)
             teamRole->exec();
+        // A forced logout (or another login) while the role was being chosen has ended the
+        // session the click belonged to: nothing may start under the evicted employee's name.
+        if (m_services.shared.EmpNo != empNo || empNo.isEmpty())
+            return;
         // A role that could not be written would start the project under the role stored
         // before, perhaps another employee's: the start is refused instead.
         if (!teamRole->SaveError().isEmpty()) {

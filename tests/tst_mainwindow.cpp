@@ -604,6 +604,9 @@ void tst_MainWindow::teamRole_data()
     QTest::newRow("three roles, second chosen")
         << QStringList{QStringLiteral("4|회계팀"), QStringLiteral("5|감사팀"), QStringLiteral("6|자금팀")}
         << "second" << true << true << QString() << "5";
+    QTest::newRow("forced logout while the dialog is open")
+        << QStringList{QStringLiteral("4|회계팀"), QStringLiteral("5|감사팀")} << "forced" << true << false
+        << QString() << "";
     QTest::newRow("role file cannot be written")
         << QStringList{QStringLiteral("4|회계팀")} << "unwritable" << false << false
         << QStringLiteral("권한 파일(ORSA_D.ini)을 저장하지 못했습니다.\r\r에러내용 :\r") << "";
@@ -657,7 +660,11 @@ void tst_MainWindow::teamRole()
         QVERIFY(h.programs.created.isEmpty());
         if (outcome == QLatin1String("second"))
             dialog->cbbTeamRole()->setCurrentIndex(2);
-        if (outcome == QLatin1String("close"))
+        if (outcome == QLatin1String("forced")) {
+            // Another workstation takes the login over while the role is being chosen.
+            QVERIFY(w->forcedLogout());
+            dialog->imgOKClick();
+        } else if (outcome == QLatin1String("close"))
             dialog->close();
         else
             dialog->imgOKClick();
@@ -685,7 +692,7 @@ void tst_MainWindow::teamRole()
                                                     ? MessageIcon::Error : MessageIcon::Warning);
         QCOMPARE(h.messages.shown.first().caption, QStringLiteral("오르사 통합시스템"));
     }
-    if (outcome != QLatin1String("unwritable")) {
+    if (outcome != QLatin1String("unwritable") && outcome != QLatin1String("forced")) {
         const ProfileFile file(roleFile);
         QCOMPARE(file.value(QStringLiteral("Role"), QStringLiteral("Code")),
                  code.isEmpty() ? QStringLiteral("99") : code);
