@@ -16,6 +16,8 @@
 #include "platform/windowsystem.h"
 #include "session/tfrm_ah120.h"
 #include "shared/sharedvalues.h"
+#include "update/tfrm_bh010.h"
+#include "update/updatewatch.h"
 #include "widgets/tpelimage.h"
 #include "widgets/twlabel.h"
 
@@ -37,6 +39,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 
 namespace {
@@ -173,6 +176,47 @@ Tfrm_0Main::Tfrm_0Main(const MainWindowServices &services, QWidget *parent)
     setFont(shellFont());
     resize(629, 157);
     createControls();
+
+    UpdateWatchHost host;
+    host.projects = [this] {
+        QList<QPair<QString, QString>> projects;
+        const QStringList &keys = m_services.shared.ProjectKeys;
+        for (int i = 0; i < m_imgProjects.size(); ++i)
+            if (m_imgProjects.at(i))
+                projects.append({m_imgProjects.at(i)->hint(), keys.value(i)});
+        return projects;
+    };
+    host.showUpdateNotice = [this](const QString &title, const QString &programName) {
+        ShowUpdateNotice(title, programName);
+    };
+    host.noticeOpen = [this](const QString &caption) {
+        const QList<Tfrm_BH010 *> notices = findChildren<Tfrm_BH010 *>();
+        for (const Tfrm_BH010 *notice : notices)
+            if (notice->windowTitle().compare(caption, Qt::CaseInsensitive) == 0)
+                return true;
+        return m_services.windows.findWindow(QStringLiteral("Tfrm_BH010"), caption) != 0;
+    };
+    m_updateWatch = new UpdateWatch(m_services.windows, host, this);
+
+    m_tmrTimer = new QTimer(this);
+    m_tmrTimer->setInterval(1000);
+    connect(m_tmrTimer, &QTimer::timeout, this, &Tfrm_0Main::tmrTimerTimer);
+    m_tmrTimer->start();
+}
+
+void Tfrm_0Main::tmrTimerTimer()
+{
+    m_updateWatch->tmrTimerTimer();
+}
+
+void Tfrm_0Main::ShowUpdateNotice(const QString &title, const QString &programName)
+{
+    auto *notice = new Tfrm_BH010(this);
+    notice->setAttribute(Qt::WA_DeleteOnClose);
+    notice->ProgramTitle = title;
+    notice->ProgramName = programName;
+    m_services.windows.setWindowClass(notice, QStringLiteral("Tfrm_BH010"));
+    notice->show();
 }
 
 Tfrm_0Main::~Tfrm_0Main()
@@ -408,6 +452,8 @@ bool Tfrm_0Main::LoadConfiguration()
         if (!m_updateUrl.isEmpty() && !m_updateUrl.endsWith(QLatin1Char('/')))
             m_updateUrl += QLatin1Char('/');
     }
+    m_updateWatch->setUpdateUrl(m_updateUrl);
+    m_updateWatch->setAppDir(appDir);
     return true;
 }
 

@@ -21,10 +21,12 @@ class ProgramStarter;
 class QLabel;
 class QNetworkAccessManager;
 class QPushButton;
+class QTimer;
 class TPelImage;
 class Tfrm_AH120;
 class Tfrm_ZD000;
 class TwLabel;
+class UpdateWatch;
 class WindowSystem;
 struct SharedValues;
 
@@ -102,6 +104,10 @@ public:
     void imgCloseClick();
     void imgProjectClick(TPelImage *button);
     void LaunchProgram(const QString &programFile);
+    // The tick of tmrTimer (every second): the update watch counts it.
+    void tmrTimerTimer();
+    // Opens a notice, owned by this window, offering to restart the program.
+    void ShowUpdateNotice(const QString &title, const QString &programName);
     // The message another program of the suite sends when the shell should come back.
     void restoreShellRequested();
 
@@ -129,6 +135,8 @@ public:
     int ImageWidth() const { return m_imageWidth; }
     QString UpdateExe() const { return m_updateExe; }
     QString UpdateUrl() const { return m_updateUrl; }
+    QTimer *tmrTimer() const { return m_tmrTimer; }
+    UpdateWatch *updateWatch() const { return m_updateWatch; }
 
 Q_SIGNALS:
     // The window has closed for good: the program ends.
@@ -168,6 +176,8 @@ private:
     QList<TPelImage *> m_imgProjects;
     std::unique_ptr<ForcedLogoutServer> m_tcpServer;
     QNetworkAccessManager *m_web = nullptr;
+    QTimer *m_tmrTimer = nullptr;
+    UpdateWatch *m_updateWatch = nullptr;
 
     int m_projectCount = 3;
     int m_imageHeight = 0;

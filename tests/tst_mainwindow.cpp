@@ -13,12 +13,14 @@
 #include "shared/sharedvalues.h"
 #include "widgets/tpelimage.h"
 #include "update/tfrm_bh010.h"
+#include "update/updatewatch.h"
 #include "widgets/twlabel.h"
 
 #include "orsaconfig.h"
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QFile>
@@ -85,6 +87,7 @@ private Q_SLOTS:
     void startPageRequestedOnce();
     void updateUrl_data();
     void updateUrl();
+    void updateNoticeForNewerProgram();
     void netServiceNamesCopied();
     void updateNoticeStaysHidden();
 
@@ -921,8 +924,74 @@ void tst_MainWindow::updateUrl()
     h.loginAs(QStringLiteral("1001"), QStringLiteral("홍길동"), {0, 0, 0, 0});
     Tfrm_0Main *w = h.create(install.path());
     QCOMPARE(w->UpdateUrl(), expected);
+    QCOMPARE(w->updateWatch()->updateUrl(), expected);
+    QVERIFY(w->tmrTimer()->isActive());
+    QCOMPARE(w->tmrTimer()->interval(), 1000);
     QCOMPARE(w->UpdateExe(), QStringLiteral("PelUpdate.exe"));
     QCOMPARE(w->ProjectCount(), 3);
+}
+
+void tst_MainWindow::updateNoticeForNewerProgram()
+{
+    // A one-shot HTTP responder: every HEAD gets a Last-Modified an hour after the local file.
+    const QDateTime local(QDate(2026, 3, 2), QTime(10, 0), Qt::LocalTime);
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.1"))));
+    QList<QByteArray> requests;
+    connect(&server, &QTcpServer::newConnection, &server, [&] {
+        QTcpSocket *socket = server.nextPendingConnection();
+        connect(socket, &QTcpSocket::readyRead, socket, [&requests, socket, local] {
+            const QByteArray request = socket->readAll();
+            requests.append(request.left(request.indexOf("\r\n")));
+            socket->write("HTTP/1.1 200 OK\r\nContent-Length: 0\r\nLast-Modified: "
+                          + QLocale::c()
+                                .toString(local.addSecs(3600).toUTC(),
+                                          QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"))
+                                .toLatin1()
+                          + "\r\n\r\n");
+        });
+    });
+
+    Installation install;
+    install.write();
+    QFile ini(install.dir.filePath(QStringLiteral("PelUpdate.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write(QStringLiteral("[SERVER]\r\nURL=http://127.0.0.1:%1/upd\r\n").arg(server.serverPort()).toLatin1());
+    ini.close();
+    for (const char *name : {"orsa_A.exe", "orsa_C.exe"}) {
+        QFile exe(install.dir.filePath(QLatin1String(name)));
+        QVERIFY(exe.open(QIODevice::WriteOnly));
+        exe.write("MZ");
+        exe.close();
+        QVERIFY(exe.open(QIODevice::ReadOnly));
+        QVERIFY(exe.setFileTime(local, QFileDevice::FileModificationTime));
+    }
+    Harness h;
+    h.loginAs(QStringLiteral("1001"), QStringLiteral("홍길동"), {0, 0, 0, 0});
+    Tfrm_0Main *w = h.create(install.path());
+    // Started after the login.
+    h.fakeWindows.addWindow(QStringLiteral("TfrmA0Main"));
+    h.fakeWindows.addWindow(QStringLiteral("TfrmC0Main"));
+
+    QSignalSpy finished(w->updateWatch(), &UpdateWatch::checkFinished);
+    QVERIFY(!w->UpdateUrl().isEmpty());
+    w->updateWatch()->runCheck();
+    QVERIFY(w->updateWatch()->checkPending());
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(requests, (QList<QByteArray>{"HEAD /upd/orsa_a.exe HTTP/1.1", "HEAD /upd/orsa_c.exe HTTP/1.1"}));
+    QList<Tfrm_BH010 *> notices = w->findChildren<Tfrm_BH010 *>();
+    QCOMPARE(notices.size(), 2);
+    std::sort(notices.begin(), notices.end(),
+              [](Tfrm_BH010 *a, Tfrm_BH010 *b) { return a->ProgramName < b->ProgramName; });
+    QCOMPARE(notices.at(0)->ProgramName, QStringLiteral("orsa_A"));
+    QCOMPARE(notices.at(0)->ProgramTitle, QStringLiteral("프런트"));
+    QVERIFY(notices.at(0)->isVisible());
+    QCOMPARE(notices.at(1)->ProgramName, QStringLiteral("orsa_C"));
+    QCOMPARE(notices.at(1)->ProgramTitle, QString());
+    bool named = false;
+    for (const auto &entry : h.fakeWindows.classes)
+        named = named || (entry.first == notices.at(0) && entry.second == QStringLiteral("Tfrm_BH010"));
+    QVERIFY(named);
 }
 
 void tst_MainWindow::netServiceNamesCopied()
