@@ -215,6 +215,11 @@ void Tfrm_0Main::ShowUpdateNotice(const QString &title, const QString &programNa
     notice->setAttribute(Qt::WA_DeleteOnClose);
     notice->ProgramTitle = title;
     notice->ProgramName = programName;
+    NoticeActions actions;
+    actions.windows = &m_services.windows;
+    actions.messages = &m_services.messages;
+    actions.launchProgram = [this](const QString &programFile) { LaunchProgram(programFile); };
+    notice->setActions(actions);
     m_services.windows.setWindowClass(notice, QStringLiteral("Tfrm_BH010"));
     notice->show();
 }
