@@ -1,7 +1,7 @@
 #include "app/tfrm_0main.h"
 
 #include "app/childprograms.h"
-#include "app/clickarea.h"
+#include "widgets/clickarea.h"
 #include "platform/mainconfig.h"
 #include "app/netservicenames.h"
 #include "db/initdatabase.h"

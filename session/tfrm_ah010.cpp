@@ -1,5 +1,7 @@
 #include "session/tfrm_ah010.h"
 
+#include "widgets/clickarea.h"
+
 #include "platform/appfiles.h"
 #include "platform/cp949.h"
 #include "platform/imagelibrary.h"
@@ -20,40 +22,6 @@
 #include <QValidator>
 #include <QWindow>
 
-// A transparent click area over the picture. It clicks the way a button does: pressed and
-// released over it.
-class HotArea : public QWidget
-{
-    Q_OBJECT
-
-public:
-    explicit HotArea(QWidget *parent) : QWidget(parent)
-    {
-        setCursor(Qt::PointingHandCursor);
-        setAttribute(Qt::WA_NoSystemBackground);
-    }
-
-Q_SIGNALS:
-    void clicked();
-
-protected:
-    void mousePressEvent(QMouseEvent *event) override
-    {
-        m_pressed = event->button() == Qt::LeftButton;
-        event->accept();
-    }
-    void mouseReleaseEvent(QMouseEvent *event) override
-    {
-        const bool click = m_pressed && event->button() == Qt::LeftButton
-                           && rect().contains(event->position().toPoint());
-        m_pressed = false;
-        if (click)
-            Q_EMIT clicked();
-    }
-
-private:
-    bool m_pressed = false;
-};
 
 namespace {
 
@@ -256,11 +224,11 @@ bool Tfrm_AH010::BuildControls(QString *error)
         }
     }
 
-    auto makeHotArea = [this](const QRect &bounds, const QString &name, void (Tfrm_AH010::*handler)()) {
-        auto *area = new HotArea(this);
+    auto makeClickArea = [this](const QRect &bounds, const QString &name, void (Tfrm_AH010::*handler)()) {
+        auto *area = new ClickArea(this);
         area->setObjectName(name);
         area->setGeometry(bounds);
-        connect(area, &HotArea::clicked, this, handler);
+        connect(area, &ClickArea::clicked, this, handler);
         area->show();
         return area;
     };
@@ -276,7 +244,7 @@ bool Tfrm_AH010::BuildControls(QString *error)
     };
 
     if (config.close)
-        m_imgClose = makeHotArea(*config.close, QStringLiteral("imgClose"), &Tfrm_AH010::imgCloseClick);
+        m_imgClose = makeClickArea(*config.close, QStringLiteral("imgClose"), &Tfrm_AH010::imgCloseClick);
     m_edtID = makeEdit(*config.id, QStringLiteral("edtID"), IdMaxBytes);
     m_edtPassword = makeEdit(*config.password, QStringLiteral("edtPassword"), PasswordMaxBytes);
     auto *passwordStyle = new PasswordStyle;
@@ -284,9 +252,9 @@ bool Tfrm_AH010::BuildControls(QString *error)
     m_edtPassword->setStyle(passwordStyle);
     m_edtPassword->setEchoMode(QLineEdit::Password);
     if (config.login)
-        m_imgLogin = makeHotArea(*config.login, QStringLiteral("imgLogin"), &Tfrm_AH010::imgLoginClick);
+        m_imgLogin = makeClickArea(*config.login, QStringLiteral("imgLogin"), &Tfrm_AH010::imgLoginClick);
     if (config.passChange)
-        m_imgPassChange = makeHotArea(*config.passChange, QStringLiteral("imgPassChange"),
+        m_imgPassChange = makeClickArea(*config.passChange, QStringLiteral("imgPassChange"),
                                       &Tfrm_AH010::imgPassChangeClick);
     if (m_imgBackground)
         m_imgBackground->show();
@@ -473,4 +441,3 @@ bool Tfrm_AH010::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
-#include "tfrm_ah010.moc"

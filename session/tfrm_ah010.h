@@ -11,7 +11,7 @@ class WindowSystem;
 class QLineEdit;
 class QLabel;
 class QWindow;
-class HotArea;
+class ClickArea;
 
 // The login window: a borderless picture with the employee-number and password fields and the
 // hot areas for closing, logging in and changing the password, all placed by section LOGIN of
@@ -79,11 +79,11 @@ private:
     QString m_appDir;
 
     QLabel *m_imgBackground = nullptr;
-    HotArea *m_imgClose = nullptr;
+    ClickArea *m_imgClose = nullptr;
     QLineEdit *m_edtID = nullptr;
     QLineEdit *m_edtPassword = nullptr;
-    HotArea *m_imgLogin = nullptr;
-    HotArea *m_imgPassChange = nullptr;
+    ClickArea *m_imgLogin = nullptr;
+    ClickArea *m_imgPassChange = nullptr;
 
     QPointer<QWindow> m_watchedWindow;
     bool m_built = false;

@@ -1,4 +1,4 @@
-#include "app/clickarea.h"
+#include "widgets/clickarea.h"
 
 #include <QMouseEvent>
 

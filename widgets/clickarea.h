@@ -1,8 +1,9 @@
 #pragma once
 #include <QWidget>
 
-// An invisible area of a picture that acts when clicked: the minimise and close spots of the
-// main window's face.
+// An invisible area of a picture that acts when clicked the way a button does (pressed and
+// released over it): the minimise and close spots of the main window, the hot areas of the
+// login window.
 class ClickArea : public QWidget
 {
     Q_OBJECT
