@@ -79,6 +79,7 @@ int runShell(QApplication &app)
     auto db = std::make_unique<Tfrm_ZD000>(*messages);
     LogoutRecording logoutRecording(*db, shared);
     ForcedLogoutClient logoutClient;
+    logoutClient.setPort(peerPortFromEnvironment());
     Authentication authentication(*db, *messages, shared, logoutClient);
     PasswordChange passwordChange(*db, *messages, shared, windows.get());
 

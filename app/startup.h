@@ -9,6 +9,7 @@ class QApplication;
 // shutdown in the reverse order. The result is the program's exit code.
 int runShell(QApplication &app);
 
-// The port of the forced-logout listener: the environment variable ORSA_PEER_PORT when it holds
-// a port number (1 to 65535), otherwise 6010. Tests run several shells side by side with it.
+// The port of the forced-logout protocol, for the listener and for the requests this shell
+// sends: the environment variable ORSA_PEER_PORT when it holds a port number (1 to 65535),
+// otherwise 6010. Tests run several shells side by side with it.
 quint16 peerPortFromEnvironment();

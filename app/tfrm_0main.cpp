@@ -488,6 +488,11 @@ bool Tfrm_0Main::listening() const
     return m_tcpServer != nullptr;
 }
 
+quint16 Tfrm_0Main::peerPort() const
+{
+    return m_tcpServer ? m_tcpServer->serverPort() : 0;
+}
+
 int Tfrm_0Main::hitTest(const QPoint &pos) const
 {
     auto strictlyInside = [&pos](const QWidget *control) {
@@ -614,6 +619,7 @@ void Tfrm_0Main::sbtLoginClick()
         m_loginOpen = false;
     }
     if (loggedIn) {
+        sessionEnded();
         CloseChildPrograms(m_services.windows, messages, false);
         setProjectButtonsForRights();
         m_wlbEmpName->setCaption(shared.EmpName);
@@ -692,6 +698,13 @@ void Tfrm_0Main::LaunchProgram(const QString &programFile)
     Messages &messages = m_services.messages;
     const SharedValues &shared = m_services.shared;
 
+    // A program of the suite runs under the identity on its command line: without a logged-in
+    // employee (a notice that outlived its session, say) there is none to give it.
+    if (shared.EmpNo.isEmpty()) {
+        messages.show(QStringLiteral("로그인한 사용자가 없습니다.\r로그인한 후 다시 실행하십시오."),
+                      MessageIcon::Error);
+        return;
+    }
     const QString updater = findAppFile(m_services.executableDir, m_updateExe);
     if (!QFile::exists(updater)) {
         messages.show(QStringLiteral("실행 파일(") + m_updateExe + QStringLiteral(")이 없습니다."),
@@ -747,9 +760,16 @@ bool Tfrm_0Main::forcedLogout()
     QString error;
     if (!recordLogout(1, &error))
         return false;
+    // The login window of "login as another user" is open: this login was closed provisionally
+    // when it opened. The close is confirmed now, so that cancelling that window cannot bring
+    // the evicted login back to life with nobody behind it.
+    if (m_loginOpen)
+        recordLogout(3, nullptr);
     // The login has ended for good: if the new login is cancelled, nobody may go on working
     // with the evicted employee's rights.
     SharedValues &shared = m_services.shared;
+    if (!shared.EmpNo.isEmpty())
+        sessionEnded();
     shared.EmpNo.clear();
     shared.EmpName.clear();
     for (ProjectId &project : shared.ProjectIds)
@@ -764,10 +784,28 @@ bool Tfrm_0Main::forcedLogout()
 
 void Tfrm_0Main::afterForcedLogout()
 {
+    // Requests that come close together end one login: one message and one new login serve
+    // them all.
+    if (m_followUp)
+        return;
+    m_followUp = true;
+    const quint64 session = m_session;
     m_services.messages.show(forcedLogoutText(), MessageIcon::Error);
-    // A login window that is open already serves as the new login.
-    if (!m_loginOpen)
+    // A login window that is open already serves as the new login, and a login that has
+    // succeeded meanwhile needs none.
+    if (!m_loginOpen && m_session == session)
         sbtLoginClick();
+    m_followUp = false;
+}
+
+void Tfrm_0Main::sessionEnded()
+{
+    ++m_session;
+    // What was found and offered for the ended session's programs is not the next one's.
+    m_updateWatch->cancelCheck();
+    const QList<Tfrm_BH010 *> notices = findChildren<Tfrm_BH010 *>(Qt::FindDirectChildrenOnly);
+    for (Tfrm_BH010 *notice : notices)
+        notice->close();
 }
 
 bool Tfrm_0Main::FormCloseQuery()

@@ -112,6 +112,7 @@ public:
     void restoreShellRequested();
 
     // ForcedLogoutHandler
+    quint64 currentSession() const override { return m_session; }
     bool busy() const override;
     bool forcedLogout() override;
     void afterForcedLogout() override;
@@ -128,6 +129,8 @@ public:
     QWidget *imgClose() const;
     const QList<TPelImage *> &imgProjects() const { return m_imgProjects; }
     bool listening() const;
+    // The port the forced-logout listener took (0 when it does not listen).
+    quint16 peerPort() const;
     bool loginOpen() const { return m_loginOpen; }
 
     int ProjectCount() const { return m_projectCount; }
@@ -161,6 +164,7 @@ private:
     bool startDrag(const QPoint &globalPos);
     void watchPresses(QWidget *control);
     bool recordLogout(int kind, QString *error = nullptr);
+    void sessionEnded();
 
     MainWindowServices m_services;
     QLabel *m_imgBackground = nullptr;
@@ -186,6 +190,11 @@ private:
     QString m_updateUrl;
 
     bool m_loginOpen = false;
+    // Counts the logins begun and ended in this run; a forced-logout request is bound to the
+    // value it arrived under.
+    quint64 m_session = 0;
+    // The message and the new login that follow a forced logout are under way.
+    bool m_followUp = false;
     bool m_destroyed = false;
     // A drag by hand where the window system cannot move the window itself.
     bool m_manualDrag = false;

@@ -1,4 +1,5 @@
 #pragma once
+#include <QtGlobal>
 
 // What the forced-logout server needs of the shell. Every call comes on the user-interface
 // thread.
@@ -6,6 +7,9 @@ class ForcedLogoutHandler
 {
 public:
     virtual ~ForcedLogoutHandler() = default;
+    // The login this shell holds now. It changes whenever a login begins or ends, so that a
+    // request which had to wait is carried out only against the login it arrived for.
+    virtual quint64 currentSession() const = 0;
     // A database operation of this shell is under way: the request waits until it has ended.
     virtual bool busy() const = 0;
     // Closes the child programs and records the logout; false when the logout could not be

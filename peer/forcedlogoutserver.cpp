@@ -3,6 +3,7 @@
 #include "forcedlogouthandler.h"
 #include "forcedlogoutprotocol.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -34,6 +35,11 @@ public:
     }
 
     State state() const { return m_state; }
+    // The login that was live when the request arrived.
+    quint64 session() const { return m_session; }
+    qint64 queuedMs() const { return m_queued.elapsed(); }
+    // The requester still waits for the answer.
+    bool requesterWaiting() const { return m_socket->state() == QAbstractSocket::ConnectedState; }
 
     // The logout is recorded: tell the peer, if it is still there.
     void acknowledge()
@@ -91,18 +97,18 @@ private:
             return;
         }
         m_state = State::RequestQueued;
+        m_session = m_server.m_handler.currentSession();
+        m_queued.start();
         m_server.enqueue(this);
     }
 
     void peerClosed()
     {
-        // A request received whole is carried out even when the peer gives up waiting: the
-        // employee is logging in elsewhere, and this login must end either way.
-        if (m_state == State::WaitingForRequest) {
+        if (m_state == State::WaitingForRequest)
             readRequest();
-            if (m_state == State::WaitingForRequest)
-                close();
-        }
+        // A requester that has gone no longer waits for the answer: it has closed the login
+        // record itself, and acting now could only throw out a login that began meanwhile.
+        close();
     }
 
     ForcedLogoutServer &m_server;
@@ -110,6 +116,8 @@ private:
     P::LineReader m_reader;
     QTimer m_timer;
     State m_state = State::WaitingForRequest;
+    quint64 m_session = 0;
+    QElapsedTimer m_queued;
 };
 
 ForcedLogoutServer::ForcedLogoutServer(ForcedLogoutHandler &handler, QObject *parent)
@@ -202,6 +210,12 @@ void ForcedLogoutServer::forget(Connection *connection)
 
 void ForcedLogoutServer::carryOutRequests()
 {
+    // Requests whose requester has gone or has waited too long are dropped unanswered.
+    const QList<QPointer<Connection>> queued = m_requests;
+    for (const QPointer<Connection> &connection : queued) {
+        if (connection && (!connection->requesterWaiting() || connection->queuedMs() >= m_queueLimitMs))
+            connection->close(false);
+    }
     m_requests.removeAll(QPointer<Connection>());
     if (m_requests.isEmpty())
         return;
@@ -212,17 +226,23 @@ void ForcedLogoutServer::carryOutRequests()
         return;
     }
     const QPointer<Connection> connection = m_requests.takeFirst();
-    m_acting = true;
-    const bool loggedOut = m_handler.forcedLogout();
-    m_acting = false;
-    if (loggedOut) {
-        if (connection)
-            connection->acknowledge();
-        // The message and the new login come after the acknowledgement is on its way; the
-        // peer reads nothing more, so they need not wait for the connection.
-        QTimer::singleShot(0, this, [this] { m_handler.afterForcedLogout(); });
-    } else if (connection) {
-        connection->close();
+    if (connection->session() != m_handler.currentSession()) {
+        // The login the request was meant for has ended, or another one has begun: the
+        // requester's record is not live here any more, and the new login is left alone.
+        connection->acknowledge();
+    } else {
+        m_acting = true;
+        const bool loggedOut = m_handler.forcedLogout();
+        m_acting = false;
+        if (loggedOut) {
+            if (connection)
+                connection->acknowledge();
+            // The message and the new login come after the acknowledgement is on its way; the
+            // peer reads nothing more, so they need not wait for the connection.
+            QTimer::singleShot(0, this, [this] { m_handler.afterForcedLogout(); });
+        } else if (connection) {
+            connection->close();
+        }
     }
     if (!m_requests.isEmpty() && !m_workTimer->isActive())
         m_workTimer->start(0);

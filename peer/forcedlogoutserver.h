@@ -15,6 +15,12 @@ class QTimer;
 // windows, and every call of the handler happens on that thread between events. A request that
 // arrives while a database operation of this shell is under way (the handler is busy) waits until
 // that operation has ended and is then carried out, never inside it.
+//
+// A request belongs to the login that was live when it arrived. If that login has ended or
+// another has begun by the time the request can be served, nothing is done to the new one: the
+// request is only acknowledged. A request whose requester has gone, or that could not be served
+// while the requester still waits, is dropped without acting: the requester closes the login
+// record itself then, and an eviction now would throw out whoever logged in meanwhile.
 class ForcedLogoutServer : public QObject
 {
     Q_OBJECT
@@ -25,6 +31,9 @@ public:
     // More connections at once are closed as soon as they are accepted.
     static constexpr int DefaultMaxConnections = 8;
     static constexpr int DefaultBusyRetryMs = 100;
+    // The requesting shell waits 10 s for the acknowledgement; a request not taken up within
+    // this time leaves too little of it for closing the programs and recording the logout.
+    static constexpr int DefaultQueueLimitMs = 7000;
 
     explicit ForcedLogoutServer(ForcedLogoutHandler &handler, QObject *parent = nullptr);
     ~ForcedLogoutServer() override;
@@ -42,6 +51,7 @@ public:
     void setMaxConnections(int count) { m_maxConnections = count; }
     int maxConnections() const { return m_maxConnections; }
     void setBusyRetryInterval(int ms) { m_busyRetryMs = ms; }
+    void setQueueLimit(int ms) { m_queueLimitMs = ms; }
     // Connections being served now, including ones whose request waits to be carried out.
     int connectionCount() const;
 
@@ -63,4 +73,5 @@ private:
     int m_requestTimeoutMs = DefaultRequestTimeoutMs;
     int m_maxConnections = DefaultMaxConnections;
     int m_busyRetryMs = DefaultBusyRetryMs;
+    int m_queueLimitMs = DefaultQueueLimitMs;
 };

@@ -28,6 +28,7 @@ const QString Loopback = QStringLiteral("127.0.0.1");
 class RecordingHandler : public ForcedLogoutHandler
 {
 public:
+    quint64 currentSession() const override { return session; }
     bool busy() const override
     {
         ++busyQueries;
@@ -45,6 +46,7 @@ public:
 
     int count(const QString &event) const { return int(events.count(event)); }
 
+    quint64 session = 0;
     bool isBusy = false;
     bool logoutSucceeds = true;
     bool calledWhileBusy = false;
@@ -167,7 +169,9 @@ private Q_SLOTS:
     void acknowledgementOnlyAfterLogout();
     void busyShellDefersRequest();
     void failedLogoutGivesNoAcknowledgement();
-    void requestCarriedOutWhenPeerGaveUp();
+    void requestDroppedWhenPeerGaveUp();
+    void queuedRequestBoundToItsSession_data();
+    void queuedRequestBoundToItsSession();
     void connectionsBounded();
     void portInUseGivesReason();
 
@@ -467,7 +471,7 @@ void tst_ForcedLogout::failedLogoutGivesNoAcknowledgement()
     QCOMPARE(handler.events, QStringList({QStringLiteral("forcedLogout")}));
 }
 
-void tst_ForcedLogout::requestCarriedOutWhenPeerGaveUp()
+void tst_ForcedLogout::requestDroppedWhenPeerGaveUp()
 {
     RecordingHandler handler;
     handler.isBusy = true;
@@ -481,11 +485,52 @@ void tst_ForcedLogout::requestCarriedOutWhenPeerGaveUp()
         QTest::qWait(100);
         peer.socket.abort();
     }
-    QTest::qWait(100);
-    handler.isBusy = false;
-    QTRY_COMPARE(handler.events,
-                 QStringList({QStringLiteral("forcedLogout"), QStringLiteral("afterForcedLogout")}));
     QTRY_COMPARE(server.connectionCount(), 0);
+    handler.isBusy = false;
+    QTest::qWait(200);
+    QCOMPARE(handler.events, QStringList());
+}
+
+void tst_ForcedLogout::queuedRequestBoundToItsSession_data()
+{
+    QTest::addColumn<bool>("sessionChanges");    // a login begins or ends while it waits
+    QTest::addColumn<int>("busyMs");             // how long the shell stays busy
+    QTest::addColumn<QByteArray>("answer");      // what the requester reads after the greeting
+    QTest::addColumn<QStringList>("events");
+    const QStringList acted = {QStringLiteral("forcedLogout"), QStringLiteral("afterForcedLogout")};
+    QTest::newRow("same login") << false << 100 << QByteArray("^ORSA_MAIN^REQ_OK\r\n") << acted;
+    QTest::newRow("another login began") << true << 100 << QByteArray("^ORSA_MAIN^REQ_OK\r\n")
+                                         << QStringList();
+    QTest::newRow("waited past the limit") << false << 1500 << QByteArray() << QStringList();
+}
+
+void tst_ForcedLogout::queuedRequestBoundToItsSession()
+{
+    QFETCH(bool, sessionChanges);
+    QFETCH(int, busyMs);
+    QFETCH(QByteArray, answer);
+    QFETCH(QStringList, events);
+
+    RecordingHandler handler;
+    handler.session = 7;
+    handler.isBusy = true;
+    ForcedLogoutServer server(handler);
+    server.setBusyRetryInterval(20);
+    server.setQueueLimit(600);
+    QVERIFY(server.listen(0));
+    RawPeer peer(server.serverPort());
+    QTRY_COMPARE(peer.received, QByteArray("^ORSA_MAIN^\r\n"));
+    peer.send("^ORSA_MAIN^LOGIN\r\n");
+    QTest::qWait(50);
+    if (sessionChanges)
+        handler.session = 8;
+    QTimer::singleShot(busyMs, this, [&] { handler.isBusy = false; });
+
+    QTRY_VERIFY(peer.closedByServer);
+    QCOMPARE(peer.received, QByteArray("^ORSA_MAIN^\r\n") + answer);
+    QTRY_COMPARE(handler.events, events);
+    QTest::qWait(busyMs + 100);
+    QCOMPARE(handler.events, events);
 }
 
 void tst_ForcedLogout::connectionsBounded()
@@ -565,6 +610,7 @@ protected:
         {
         public:
             explicit Handler(std::atomic<int> &logouts) : m_logouts(logouts) {}
+            quint64 currentSession() const override { return 0; }
             bool busy() const override { return false; }
             bool forcedLogout() override
             {

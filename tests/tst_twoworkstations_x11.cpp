@@ -76,6 +76,7 @@ private Q_SLOTS:
     void cleanup();
     void cleanupTestCase();
     void loginOnSecondWorkstationEndsTheFirst();
+    void requestQueuedDuringLoginSparesTheNewLogin();
 
 private:
     bool startShell(Workstation &station);
@@ -85,7 +86,7 @@ private:
     WindowId waitForWindow(const Workstation &station, const QString &className,
                            int timeoutMs = 20000);
     bool typeInto(WindowId window, const QStringList &keys);
-    bool logIn(WindowId loginWindow);
+    bool logIn(WindowId loginWindow, const QString &empNo = EmpNo, const QString &password = Password);
 
     std::unique_ptr<TestDatabase> m_db;
     std::unique_ptr<WindowSystem> m_windows;
@@ -214,7 +215,9 @@ bool tst_TwoWorkstations::startShell(Workstation &station)
     station.shell = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), station.runtimeDir);
-    environment.remove(QStringLiteral("ORSA_PEER_PORT"));  // port 6010 in each namespace
+    // Both workstations use another port than 6010 for the forced-logout protocol: the request
+    // must reach the listener of the other one on that port.
+    environment.insert(QStringLiteral("ORSA_PEER_PORT"), QStringLiteral("6011"));
     environment.remove(QStringLiteral("ORSA_SET_CLOCK"));  // the clock stays as it is
     station.shell->setProcessEnvironment(environment);
     station.shell->setWorkingDirectory(m_install.path());
@@ -282,9 +285,9 @@ bool tst_TwoWorkstations::typeInto(WindowId window, const QStringList &keys)
     return true;
 }
 
-bool tst_TwoWorkstations::logIn(WindowId loginWindow)
+bool tst_TwoWorkstations::logIn(WindowId loginWindow, const QString &empNo, const QString &password)
 {
-    return typeInto(loginWindow, {EmpNo, QStringLiteral("<Return>"), Password,
+    return typeInto(loginWindow, {empNo, QStringLiteral("<Return>"), password,
                                   QStringLiteral("<Return>")});
 }
 
@@ -348,6 +351,60 @@ void tst_TwoWorkstations::loginOnSecondWorkstationEndsTheFirst()
     QVERIFY2(waitForWindow(m_a, QStringLiteral("Tfrm_AH010")) != 0,
              "workstation A does not ask for a new login after its message");
     QVERIFY(m_a.shell->state() == QProcess::Running);
+}
+
+void tst_TwoWorkstations::requestQueuedDuringLoginSparesTheNewLogin()
+{
+    // Employee 1001 logs in on A while the login is still open on a third workstation that
+    // cannot be reached, so A asks its question and is inside the login. Meanwhile B, where
+    // employee 1003 logs in, asks A to end a stale login of 1003 left from an earlier run on A.
+    // A cannot serve the request before its own login is done; B gives up after its wait and
+    // closes that record itself. A's login then succeeds and must stay: the request that waited
+    // was meant for a login that A no longer holds.
+    const QString unreachable = QStringLiteral("10.99.0.1");
+    QString error;
+    QVERIFY2(ip({QStringLiteral("-n"), m_a.ns, QStringLiteral("route"), QStringLiteral("replace"),
+                 QStringLiteral("unreachable"), QStringLiteral("10.99.0.0/16")}, &error),
+             qPrintable(error));
+    const QString other = QStringLiteral("1003");
+    QVERIFY2(m_db->exec(QStringLiteral("UPDATE ZA010MS SET U_DATE = LOCALTIMESTAMP(0) WHERE EMP_NO = ?"),
+                        {other}, &error),
+             qPrintable(error));
+    QVERIFY2(m_db->insertLoginRecord(EmpNo, 900, unreachable, QString(), 600, -1, &error), qPrintable(error));
+    QVERIFY2(m_db->insertLoginRecord(other, 900, m_a.address, QString(), 7200, -1, &error), qPrintable(error));
+
+    QVERIFY(startShell(m_a));
+    const WindowId loginA = waitForWindow(m_a, QStringLiteral("Tfrm_AH010"));
+    QVERIFY2(loginA != 0, "workstation A shows no login window");
+    QVERIFY(logIn(loginA));
+    const WindowId questionA = waitForWindow(m_a, QString());
+    QVERIFY2(questionA != 0, "workstation A does not ask about the unreachable workstation");
+
+    QVERIFY(startShell(m_b));
+    const WindowId loginB = waitForWindow(m_b, QStringLiteral("Tfrm_AH010"));
+    QVERIFY2(loginB != 0, "workstation B shows no login window");
+    QVERIFY(logIn(loginB, other, QStringLiteral("orsa1003!")));
+    const WindowId questionB = waitForWindow(m_b, QString());
+    QVERIFY2(questionB != 0, "workstation B does not ask about its login on A");
+    QVERIFY(typeInto(questionB, {QStringLiteral("<Return>")}));
+    // B waits for A's answer, gives up, closes the stale record itself and goes on.
+    QVERIFY2(waitForWindow(m_b, QStringLiteral("Tfrm_0Main"), 30000) != 0,
+             "workstation B's main window did not appear after its unanswered request");
+    QList<TestDatabase::LoginRecord> records = m_db->loginRecords(other);
+    QCOMPARE(records.at(records.size() - 2).logoutIp, QStringLiteral("타PC강제종료"));
+    QCOMPARE(records.last().loginIp, m_b.address);
+
+    // Now A's employee answers the question: the login goes through.
+    QVERIFY(typeInto(questionA, {QStringLiteral("<Return>")}));
+    QVERIFY2(waitForWindow(m_a, QStringLiteral("Tfrm_0Main")) != 0,
+             "workstation A's main window did not appear after the login");
+    QTest::qWait(1500);
+    QVERIFY2(windowsOf(m_a, QString()).isEmpty(), "workstation A shows a message after its login");
+    QVERIFY(windowsOf(m_a, QStringLiteral("Tfrm_AH010")).isEmpty());
+    records = m_db->loginRecords(EmpNo);
+    QCOMPARE(records.at(records.size() - 2).logoutIp, QStringLiteral("타PC강제종료"));
+    QCOMPARE(records.last().loginIp, m_a.address);
+    QVERIFY2(records.last().logoutIpNull, "A's new login record was closed");
 }
 
 QTEST_MAIN(tst_TwoWorkstations)

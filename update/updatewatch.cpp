@@ -10,6 +10,8 @@
 #include <QNetworkRequest>
 #include <QTime>
 
+#include <algorithm>
+
 namespace {
 
 const QString NoticeClass = QStringLiteral("Tfrm_BH010");
@@ -41,8 +43,14 @@ UpdateWatch::UpdateWatch(WindowSystem &windows, UpdateWatchHost host, QObject *p
 
 UpdateWatch::~UpdateWatch()
 {
+    cancelCheck();
+}
+
+void UpdateWatch::cancelCheck()
+{
     const QList<QNetworkReply *> pending = m_pending;
     m_pending.clear();
+    m_entries.clear();
     for (QNetworkReply *reply : pending) {
         reply->disconnect(this);
         reply->abort();
@@ -142,8 +150,23 @@ void UpdateWatch::finishCheck()
 {
     const QList<Entry> entries = m_entries;
     m_entries.clear();
+    // The answers may come long after the programs were found: a program that has ended
+    // meanwhile (closed by its user, or by another login) gets no notice.
+    QList<TopLevelWindow> windows;
+    bool scanned = false;
     for (const Entry &entry : entries) {
         if (!entry.newer)
+            continue;
+        if (!scanned) {
+            windows = m_windows.topLevelWindows();
+            scanned = true;
+        }
+        const QString className =
+            QStringLiteral("Tfrm") + entry.name.right(1).toUpper() + QStringLiteral("0Main");
+        const bool running = std::any_of(windows.cbegin(), windows.cend(), [&](const TopLevelWindow &w) {
+            return sameWindowClass(w.className, className);
+        });
+        if (!running)
             continue;
         const QString caption = entry.name.toLower();
         const bool open = m_host.noticeOpen ? m_host.noticeOpen(caption)

@@ -54,6 +54,8 @@ public:
     // Starts a check now: finds the running programs and sends the requests.
     void runCheck();
     bool checkPending() const { return !m_pending.isEmpty(); }
+    // Drops the check under way: its answers are not waited for and open no notice.
+    void cancelCheck();
 
     static constexpr int TicksBetweenChecks = 600;
 
