@@ -2,8 +2,6 @@
 
 #include "platform/systemclock.h"
 
-#include "orsaconfig.h"
-
 #include <QDate>
 #include <QHostAddress>
 #include <QNetworkInterface>
@@ -135,13 +133,4 @@ qint64 StringToInteger(const QString &text)
         value = -value;
     }
     return value;
-}
-
-QString GetVersionText()
-{
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(ORSA_VERSION_MAJOR)
-        .arg(ORSA_VERSION_MINOR)
-        .arg(ORSA_VERSION_PATCH)
-        .arg(ORSA_VERSION_TWEAK);
 }
