@@ -6,6 +6,7 @@
 #include "app/netservicenames.h"
 #include "db/initdatabase.h"
 #include "db/tfrm_zd000.h"
+#include "machine/databasehost.h"
 #include "machine/pelfunction.h"
 #include "peer/forcedlogoutserver.h"
 #include "platform/appfiles.h"
@@ -305,6 +306,11 @@ void Tfrm_0Main::FormCreate()
     }
     m_wlbEnv->setCaption(environment);
 
+    // The address other workstations reach this one at: the route towards the database server.
+    if (!shared.DatabaseName.isEmpty())
+        m_services.machine.setDatabaseHost(db.dialect() == SqlDialect::PostgreSql
+                                               ? postgresServiceHost(shared.DatabaseName)
+                                               : oracleNetServiceHost(shared.DatabaseName));
     shared.LocalIP = m_services.machine.GetLocalIP();
 
     // Without the listener another workstation could not end this login, and the rule of one

@@ -71,6 +71,8 @@ private Q_SLOTS:
     void startupFailures();
     void alreadyConnectedAtCreation();
     void portInUse();
+    void localIpTowardsDatabase_data();
+    void localIpTowardsDatabase();
     void launch_data();
     void launch();
     void launchCommandLineIsExact();
@@ -517,6 +519,51 @@ void tst_MainWindow::portInUse()
     QVERIFY(text.size() > 60);  // the reason follows
     QCOMPARE(h.loginsShown, 0);
     QVERIFY(!h.window->listening());
+}
+
+void tst_MainWindow::localIpTowardsDatabase_data()
+{
+    QTest::addColumn<QString>("driver");
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("services");  // the libpq service file
+    QTest::addColumn<QString>("host");      // handed to the machine services before GetLocalIP
+
+    QTest::newRow("service on another host") << QStringLiteral("POSTGRESQL") << QStringLiteral("orsa")
+                                             << QStringLiteral("[orsa]\nhostaddr=10.44.0.7\n")
+                                             << QStringLiteral("10.44.0.7");
+    QTest::newRow("service on a Unix socket") << QStringLiteral("POSTGRESQL") << QStringLiteral("orsa")
+                                              << QStringLiteral("[orsa]\nhost=/run/pg\n") << QString();
+    QTest::newRow("oracle easy connect") << QStringLiteral("ORACLE") << QStringLiteral("10.45.0.8:1521/orsa")
+                                         << QString() << QStringLiteral("10.45.0.8");
+}
+
+// The workstation's address is the one of the route towards the database server: the start-up
+// hands the server's host to the machine services before it asks for the address.
+void tst_MainWindow::localIpTowardsDatabase()
+{
+    QFETCH(QString, driver);
+    QFETCH(QString, database);
+    QFETCH(QString, services);
+    QFETCH(QString, host);
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("pg_service.conf")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(services.toUtf8());
+    file.close();
+    const QByteArray previous = qgetenv("PGSERVICEFILE");
+    qputenv("PGSERVICEFILE", QFile::encodeName(file.fileName()));
+    const auto restore = qScopeGuard([&] { qputenv("PGSERVICEFILE", previous); });
+
+    Installation install;
+    install.mainSection = QStringLiteral("TITLE=오르사\r\nDATABASE=") + database + QStringLiteral("\r\nDRIVER=")
+        + driver + QStringLiteral("\r\n");
+    install.write();
+    Harness h;
+    h.loginAs(QStringLiteral("1001"), QStringLiteral("홍길동"), {0, 0, 0, 0});
+    h.create(install.path());
+    QCOMPARE(h.machine.localIpCalls, 1);
+    QCOMPARE(h.machine.databaseHostAtLocalIp, host);
 }
 
 void tst_MainWindow::launch_data()
