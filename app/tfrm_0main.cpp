@@ -28,6 +28,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
@@ -698,8 +699,9 @@ void Tfrm_0Main::LaunchProgram(const QString &programFile)
     Messages &messages = m_services.messages;
     const SharedValues &shared = m_services.shared;
 
+    // An empty UPDATE_EXE names the directory itself: only a file can be started.
     const QString updater = findAppFile(m_services.executableDir, m_updateExe);
-    if (!QFile::exists(updater)) {
+    if (!QFileInfo(updater).isFile()) {
         messages.show(QStringLiteral("실행 파일(") + m_updateExe + QStringLiteral(")이 없습니다."),
                       MessageIcon::Error);
         return;

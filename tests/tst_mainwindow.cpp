@@ -573,16 +573,25 @@ void tst_MainWindow::launch_data()
     QTest::addColumn<bool>("starts");
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("minimised");
+    // UPDATE_EXE of Main.ini; null: the key is absent. A value other than empty is made a folder.
+    QTest::addColumn<QString>("updateExe");
 
-    QTest::newRow("starts") << true << 2 << true << QString() << true;
+    QTest::newRow("starts") << true << 2 << true << QString() << true << QString();
     QTest::newRow("updater missing") << false << 0 << true
-                                     << QStringLiteral("실행 파일(PelUpdate.exe)이 없습니다.") << false;
+                                     << QStringLiteral("실행 파일(PelUpdate.exe)이 없습니다.") << false
+                                     << QString();
     QTest::newRow("too many running") << true << 3 << true
                                       << QStringLiteral("실행 중인 프로젝트가 너무 많습니다.\r"
                                                         "기존에 실행 중인 프로젝트를 종료하고 다시 실행하십시오.")
-                                      << false;
+                                      << false << QString();
     QTest::newRow("cannot start") << true << 0 << false
-                                  << QStringLiteral("프로그램 파일이 손상되었거나 실행할 수 없습니다.") << false;
+                                  << QStringLiteral("프로그램 파일이 손상되었거나 실행할 수 없습니다.") << false
+                                  << QString();
+    QTest::newRow("UPDATE_EXE empty") << true << 0 << true << QStringLiteral("실행 파일()이 없습니다.")
+                                      << false << QStringLiteral("");
+    QTest::newRow("UPDATE_EXE names a folder") << true << 0 << true
+                                               << QStringLiteral("실행 파일(Update)이 없습니다.") << false
+                                               << QStringLiteral("Update");
 }
 
 void tst_MainWindow::launch()
@@ -592,8 +601,14 @@ void tst_MainWindow::launch()
     QFETCH(bool, starts);
     QFETCH(QString, message);
     QFETCH(bool, minimised);
+    QFETCH(QString, updateExe);
 
     Installation install;
+    if (!updateExe.isNull()) {
+        install.mainSection += QStringLiteral("UPDATE_EXE=") + updateExe + QStringLiteral("\r\n");
+        if (!updateExe.isEmpty())
+            QVERIFY(QDir(install.dir.path()).mkdir(updateExe));
+    }
     install.write();
     if (updaterThere) {
         // Installed from Windows: the letters' case differs from UPDATE_EXE.
