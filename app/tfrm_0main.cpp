@@ -27,6 +27,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -315,10 +317,22 @@ void Tfrm_0Main::FormCreate()
     shared.LocalIP = m_services.machine.GetLocalIP();
 
     // Without the listener another workstation could not end this login, and the rule of one
-    // live login per employee would break: the start-up ends instead.
+    // live login per employee would break: the start-up ends instead. A shell closed a moment
+    // ago holds the port until it has recorded its final logout (a database round trip), so
+    // the port is asked for again for a while before giving up.
     m_tcpServer = std::make_unique<ForcedLogoutServer>(*this);
     QString listenError;
-    if (!m_tcpServer->listen(m_services.peerPort, &listenError)) {
+    bool listening = m_tcpServer->listen(m_services.peerPort, &listenError);
+    QElapsedTimer waited;
+    waited.start();
+    while (!listening && !messages.terminationPending()
+           && waited.elapsed() < m_services.peerPortWaitMs) {
+        QEventLoop pause;
+        QTimer::singleShot(200, &pause, &QEventLoop::quit);
+        pause.exec(QEventLoop::ExcludeUserInputEvents);
+        listening = m_tcpServer->listen(m_services.peerPort, &listenError);
+    }
+    if (!listening) {
         m_tcpServer.reset();
         failStartup(QStringLiteral("다른 PC의 로그아웃 요청을 받을 TCP 포트 %1을(를) 열 수 없습니다.\r"
                                    "\r에러내용 :\r%2")

@@ -70,6 +70,7 @@ private Q_SLOTS:
     void startupFailures_data();
     void startupFailures();
     void alreadyConnectedAtCreation();
+    void portInUse_data();
     void portInUse();
     void localIpTowardsDatabase_data();
     void localIpTowardsDatabase();
@@ -495,21 +496,45 @@ void tst_MainWindow::alreadyConnectedAtCreation()
     QVERIFY(w->listening());
 }
 
+void tst_MainWindow::portInUse_data()
+{
+    QTest::addColumn<int>("freedAfterMs");  // -1: the port stays taken
+
+    QTest::newRow("stays taken") << -1;
+    // A shell closed a moment ago, still recording its final logout.
+    QTest::newRow("freed while the start-up waits") << 300;
+}
+
 void tst_MainWindow::portInUse()
 {
+    QFETCH(int, freedAfterMs);
+
     QTcpServer occupier;
     QVERIFY(occupier.listen(QHostAddress::Any, 0));
+    const quint16 port = occupier.serverPort();
+    if (freedAfterMs >= 0)
+        QTimer::singleShot(freedAfterMs, &occupier, &QTcpServer::close);
     Installation install;
     install.write();
     Harness h;
     h.loginAs(QStringLiteral("1001"), QStringLiteral("홍길동"), {0, 0, 0, 0});
     h.window = std::make_unique<Tfrm_0Main>([&] {
         MainWindowServices s = h.services(install.path());
-        s.peerPort = occupier.serverPort();
+        s.peerPort = port;
+        s.peerPortWaitMs = 1500;
         return s;
     }());
     h.window->FormCreate();
 
+    if (freedAfterMs >= 0) {
+        QVERIFY2(h.messages.shown.isEmpty(), qPrintable(h.messages.texts().join(u'|')));
+        QVERIFY(h.window->listening());
+        QCOMPARE(h.loginsShown, 1);
+        QTcpSocket peer;
+        peer.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(peer.waitForConnected(3000));
+        return;
+    }
     QVERIFY(h.messages.terminationPending());
     QCOMPARE(h.messages.shown.size(), 1);
     const QString text = h.messages.shown.first().text;
