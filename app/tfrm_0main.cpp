@@ -6,6 +6,7 @@
 #include "app/netservicenames.h"
 #include "db/initdatabase.h"
 #include "db/tfrm_zd000.h"
+#include "machine/databasehost.h"
 #include "machine/pelfunction.h"
 #include "peer/forcedlogoutserver.h"
 #include "platform/appfiles.h"
@@ -26,7 +27,10 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
@@ -305,13 +309,30 @@ void Tfrm_0Main::FormCreate()
     }
     m_wlbEnv->setCaption(environment);
 
+    // The address other workstations reach this one at: the route towards the database server.
+    if (!shared.DatabaseName.isEmpty())
+        m_services.machine.setDatabaseHost(db.dialect() == SqlDialect::PostgreSql
+                                               ? postgresServiceHost(shared.DatabaseName)
+                                               : oracleNetServiceHost(shared.DatabaseName));
     shared.LocalIP = m_services.machine.GetLocalIP();
 
     // Without the listener another workstation could not end this login, and the rule of one
-    // live login per employee would break: the start-up ends instead.
+    // live login per employee would break: the start-up ends instead. A shell closed a moment
+    // ago holds the port until it has recorded its final logout (a database round trip), so
+    // the port is asked for again for a while before giving up.
     m_tcpServer = std::make_unique<ForcedLogoutServer>(*this);
     QString listenError;
-    if (!m_tcpServer->listen(m_services.peerPort, &listenError)) {
+    bool listening = m_tcpServer->listen(m_services.peerPort, &listenError);
+    QElapsedTimer waited;
+    waited.start();
+    while (!listening && !messages.terminationPending()
+           && waited.elapsed() < m_services.peerPortWaitMs) {
+        QEventLoop pause;
+        QTimer::singleShot(200, &pause, &QEventLoop::quit);
+        pause.exec(QEventLoop::ExcludeUserInputEvents);
+        listening = m_tcpServer->listen(m_services.peerPort, &listenError);
+    }
+    if (!listening) {
         m_tcpServer.reset();
         failStartup(QStringLiteral("다른 PC의 로그아웃 요청을 받을 TCP 포트 %1을(를) 열 수 없습니다.\r"
                                    "\r에러내용 :\r%2")
@@ -705,8 +726,9 @@ void Tfrm_0Main::LaunchProgram(const QString &programFile)
                       MessageIcon::Error);
         return;
     }
+    // An empty UPDATE_EXE names the directory itself: only a file can be started.
     const QString updater = findAppFile(m_services.executableDir, m_updateExe);
-    if (!QFile::exists(updater)) {
+    if (!QFileInfo(updater).isFile()) {
         messages.show(QStringLiteral("실행 파일(") + m_updateExe + QStringLiteral(")이 없습니다."),
                       MessageIcon::Error);
         return;

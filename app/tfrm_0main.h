@@ -63,6 +63,9 @@ struct MainWindowServices
     QStringList arguments;     // the command-line parameters, without the program itself
     QString executableDir;     // where the executable lies
     quint16 peerPort = 6010;   // the forced-logout listener
+    // How long a taken peer port is asked for again before the start-up gives up: a shell
+    // closed a moment ago still holds it while it records its final logout.
+    int peerPortWaitMs = 5000;
     QUrl startPage;            // requested once at start-up; empty: none
     // The local time of a login; empty: the machine's clock.
     std::function<QDateTime()> now;

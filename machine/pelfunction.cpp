@@ -4,7 +4,10 @@
 
 #include <QDate>
 #include <QHostAddress>
+#include <QHostInfo>
 #include <QNetworkInterface>
+#include <QNetworkProxy>
+#include <QUdpSocket>
 #include <QTime>
 
 #include <cmath>
@@ -14,6 +17,82 @@ namespace {
 
 const QDate PelEpoch(1899, 12, 30);
 constexpr qint64 SecondsPerDay = 86400;
+
+// A documentation address (TEST-NET-1) that no network routes specially: the route the
+// machine takes towards it is its default route.
+const char DefaultRouteProbe[] = "192.0.2.1";
+
+bool linkLocal(const QHostAddress &address)
+{
+    return address.isInSubnet(QHostAddress(QStringLiteral("169.254.0.0")), 16);
+}
+
+// An address another workstation can reach: IPv4, not loopback, not link-local.
+bool reachable(const QHostAddress &address)
+{
+    return address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback()
+        && !linkLocal(address) && address != QHostAddress(QHostAddress::AnyIPv4);
+}
+
+// The IPv4 addresses of the database server's host; a name is looked up (the connection looks
+// it up as well).
+QList<QHostAddress> serverAddresses(const QString &host)
+{
+    QList<QHostAddress> addresses;
+    if (host.isEmpty())
+        return addresses;
+    QHostAddress numeric;
+    if (numeric.setAddress(host)) {
+        addresses.append(numeric);
+        return addresses;
+    }
+    const QHostInfo info = QHostInfo::fromName(host);
+    const auto found = info.addresses();
+    for (const QHostAddress &address : found) {
+        if (address.protocol() == QAbstractSocket::IPv4Protocol)
+            addresses.append(address);
+    }
+    return addresses;
+}
+
+// The local address the machine would send from towards target. Connecting a UDP socket only
+// asks the routing table: nothing is sent. Null when there is no route.
+QHostAddress sourceAddressTowards(const QHostAddress &target)
+{
+    if (target.protocol() != QAbstractSocket::IPv4Protocol)
+        return QHostAddress();
+    QUdpSocket socket;
+    // The routing table of this machine is asked, never a proxy.
+    socket.setProxy(QNetworkProxy::NoProxy);
+    socket.connectToHost(target, 9);
+    if (!socket.waitForConnected(1000))
+        return QHostAddress();
+    return socket.localAddress();
+}
+
+// Without any route: the first interface that is up and running with an address another
+// workstation could reach, else the first link-local one, else the loopback.
+QString interfaceAddress()
+{
+    QString fallback;
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &interface : interfaces) {
+        const auto flags = interface.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp) || !flags.testFlag(QNetworkInterface::IsRunning)
+            || flags.testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        const auto entries = interface.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries) {
+            const QHostAddress address = entry.ip();
+            if (reachable(address))
+                return address.toString();
+            if (fallback.isEmpty() && address.protocol() == QAbstractSocket::IPv4Protocol
+                && linkLocal(address))
+                fallback = address.toString();
+        }
+    }
+    return fallback.isEmpty() ? QStringLiteral("127.0.0.1") : fallback;
+}
 
 class SystemPelFunction final : public PelFunction
 {
@@ -25,21 +104,17 @@ public:
 
     QString GetLocalIP() override
     {
-        const auto interfaces = QNetworkInterface::allInterfaces();
-        for (const QNetworkInterface &interface : interfaces) {
-            const auto flags = interface.flags();
-            if (!flags.testFlag(QNetworkInterface::IsUp)
-                || !flags.testFlag(QNetworkInterface::IsRunning)
-                || flags.testFlag(QNetworkInterface::IsLoopBack))
-                continue;
-            const auto entries = interface.addressEntries();
-            for (const QNetworkAddressEntry &entry : entries) {
-                const QHostAddress address = entry.ip();
-                if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback())
-                    return address.toString();
-            }
+        // The route towards the database server: the network the other workstations share
+        // with this one, whatever bridges, tunnels or virtual interfaces the machine has.
+        for (const QHostAddress &server : serverAddresses(databaseHost())) {
+            const QHostAddress local = sourceAddressTowards(server);
+            if (reachable(local))
+                return local.toString();
         }
-        return QStringLiteral("127.0.0.1");
+        const QHostAddress local = sourceAddressTowards(QHostAddress(QLatin1String(DefaultRouteProbe)));
+        if (reachable(local))
+            return local.toString();
+        return interfaceAddress();
     }
 
     void SetPCTime(double dateTime) override

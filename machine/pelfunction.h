@@ -13,9 +13,18 @@ class PelFunction
 public:
     virtual ~PelFunction() = default;
 
-    // The workstation's IPv4 address as dotted text: the first interface that is up and
-    // running and is not the loopback; "127.0.0.1" when there is none.
+    // The workstation's IPv4 address as dotted text, the one other workstations reach it at:
+    // the local address of the route that the machine takes towards the database server (see
+    // setDatabaseHost), otherwise of its default route. Asking the routing table sends
+    // nothing. A link-local (169.254/16) or loopback address only when there is no other: then
+    // the first interface that is up and running with an address that is neither, then a
+    // link-local one, then "127.0.0.1".
     virtual QString GetLocalIP() = 0;
+
+    // The database server's host (a name or a numeric address) that GetLocalIP finds the route
+    // towards; empty: the default route. Set by the start-up once the configuration is known.
+    void setDatabaseHost(const QString &host) { m_databaseHost = host; }
+    QString databaseHost() const { return m_databaseHost; }
 
     // Sets the workstation clock to the given local date and time, a day count since
     // 1899-12-30 00:00 whose fraction is the time of day. Does nothing, and reports nothing,
@@ -35,6 +44,9 @@ public:
 
     // Whether ORSA_SET_CLOCK allows the machine's clock to be set.
     static bool clockSettingEnabled();
+
+private:
+    QString m_databaseHost;
 };
 
 // Day counts since 1899-12-30 00:00, local time, to whole seconds. Before that day the count is

@@ -64,9 +64,12 @@ std::optional<int> convertDecimal(const QString &text)
 }
 
 const QString RectangleExpected = QStringLiteral(
-    "왼쪽,위,너비,높이를 쉼표로 구분한 네 정수여야 합니다 (예: 571,6,18,18).");
+    "왼쪽,위,너비,높이를 쉼표로 구분한 네 정수여야 하고, 왼쪽+너비와 위+높이가 "
+    "-2147483647에서 2147483647 사이여야 합니다 (예: 571,6,18,18).");
 const QString ProjectExpected = QStringLiteral(
     "프로젝트ID;왼쪽,위 형식이어야 합니다 (예: ORSA_A;120,64).");
+const QString ProjectRangeExpected = QStringLiteral(
+    "왼쪽+IMAGE_WIDTH와 위+IMAGE_HEIGHT가 -2147483647에서 2147483647 사이여야 합니다.");
 const QString DriverExpected = QStringLiteral("ORACLE 또는 POSTGRESQL이어야 합니다.");
 
 ConfigError makeError(const QString &file, const QString &section, const QString &key,
@@ -107,6 +110,14 @@ bool readRectangle(const ProfileFile &profile, const QString &section, const QSt
 }
 
 } // namespace
+
+bool edgesFit(int leftOrTop, int size)
+{
+    // Every right or bottom edge the windows work out (left + width, and the last pixel
+    // column left + width - 1) must stay a 32-bit number.
+    const qint64 edge = qint64(leftOrTop) + size;
+    return edge > qint64(std::numeric_limits<int>::min()) && edge <= std::numeric_limits<int>::max();
+}
 
 // Leading blanks are skipped, as the runtime's integer conversion (Val, behind StrToInt and
 // StrToIntDef) skips them: a rectangle "10, 20,30,40" relies on it. A blank after the digits is
@@ -157,6 +168,8 @@ std::optional<QRect> parseRectangle(const QString &text, bool *ok)
             return std::nullopt;
         numbers[i] = *number;
     }
+    if (!edgesFit(numbers[0], numbers[2]) || !edgesFit(numbers[1], numbers[3]))
+        return std::nullopt;
     if (ok)
         *ok = true;
     return QRect(numbers[0], numbers[1], numbers[2], numbers[3]);
@@ -233,6 +246,13 @@ bool readMainConfig(const QString &iniPath, MainConfig &out, ConfigError *error)
             if (!slot.entry) {
                 if (error)
                     *error = makeError(iniPath, ProjectsSection, key, slot.value, ProjectExpected);
+                return false;
+            }
+            // The button is the rectangle left, top, IMAGE_WIDTH, IMAGE_HEIGHT.
+            if (!edgesFit(slot.entry->left, config.imageWidth)
+                || !edgesFit(slot.entry->top, config.imageHeight)) {
+                if (error)
+                    *error = makeError(iniPath, ProjectsSection, key, slot.value, ProjectRangeExpected);
                 return false;
             }
         }

@@ -19,7 +19,8 @@ int parseInteger(const QString &text, int defaultValue);
 // A rectangle "left,top,width,height", taken apart from the left at the commas, each part
 // converted as by convertInteger (so "10, 20,30,40" converts and "10 ,20,30,40" does not).
 // Empty text is no rectangle: nullopt with *ok true. Text that does not convert (a part that is
-// not a number, fewer than four parts, a fifth number): nullopt with *ok false.
+// not a number, fewer than four parts, a fifth number, or a right or bottom edge, left + width
+// or top + height, outside -2147483647..2147483647): nullopt with *ok false.
 std::optional<QRect> parseRectangle(const QString &text, bool *ok = nullptr);
 
 // A value of section PROJECTS, "PROJECT_ID;left,top". The id is the text before the first ";"
@@ -39,6 +40,10 @@ struct ProjectEntry
 };
 // nullopt when left or top does not convert.
 std::optional<ProjectEntry> parseProjectEntry(const QString &text);
+
+// Whether the edge leftOrTop + size, and the last pixel before it, are 32-bit numbers, so that
+// no window arithmetic on the rectangle overflows.
+bool edgesFit(int leftOrTop, int size);
 
 // A value that could not be used, with everything a user needs to find and mend it.
 struct ConfigError
@@ -93,7 +98,9 @@ struct LoginConfig
 
 // Reads sections MAIN and PROJECTS. A missing file, section or key gives the defaults. False,
 // with the error, for the first value that does not convert (a rectangle, a project position,
-// an unknown DRIVER) or a file that exists but cannot be read; out is then left as it was.
+// a project button whose right or bottom edge with IMAGE_WIDTH or IMAGE_HEIGHT is outside the
+// 32-bit range, an unknown DRIVER) or a file that exists but cannot be read; out is then left
+// as it was.
 bool readMainConfig(const QString &iniPath, MainConfig &out, ConfigError *error);
 
 // Reads section LOGIN; same rules.

@@ -4,11 +4,67 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
 
 namespace {
 
 const char Utf8Mark[] = "\xEF\xBB\xBF";
+const char Utf16LEMark[] = "\xFF\xFE";
+const char Utf16BEMark[] = "\xFE\xFF";
+
+// How the text of a file is stored, told by its byte-order mark as the Windows profile functions
+// tell it: UTF-8, UTF-16 in either byte order, and without a mark the code page.
+enum class FileEncoding { Cp949, Utf8, Utf16LE, Utf16BE };
+
+// The text of a file without its mark, in one 8-bit form: code page 949 for a file without a
+// mark, UTF-8 for every other. UTF-16 text is converted, so lines are split on bytes alike.
+struct FileText
+{
+    FileEncoding encoding = FileEncoding::Cp949;
+    QByteArray body;
+
+    bool utf8() const { return encoding != FileEncoding::Cp949; }
+};
+
+FileText fileText(const QByteArray &bytes)
+{
+    FileText text;
+    if (bytes.startsWith(Utf8Mark)) {
+        text.encoding = FileEncoding::Utf8;
+        text.body = bytes.mid(3);
+    } else if (bytes.startsWith(Utf16LEMark) || bytes.startsWith(Utf16BEMark)) {
+        text.encoding = bytes.startsWith(Utf16LEMark) ? FileEncoding::Utf16LE : FileEncoding::Utf16BE;
+        // The mark is taken off here; a second one would be text.
+        QStringDecoder decoder(text.encoding == FileEncoding::Utf16LE ? QStringDecoder::Utf16LE
+                                                                      : QStringDecoder::Utf16BE,
+                               QStringDecoder::Flag::ConvertInitialBom);
+        const QString decoded = decoder.decode(QByteArrayView(bytes).sliced(2));
+        text.body = decoded.toUtf8();
+    } else {
+        text.body = bytes;
+    }
+    return text;
+}
+
+// The bytes of a file for text made by fileText(), in its encoding again, mark included.
+QByteArray fileBytes(FileEncoding encoding, const QByteArray &body)
+{
+    switch (encoding) {
+    case FileEncoding::Cp949:
+        return body;
+    case FileEncoding::Utf8:
+        return QByteArray(Utf8Mark) + body;
+    case FileEncoding::Utf16LE:
+    case FileEncoding::Utf16BE: {
+        const bool little = encoding == FileEncoding::Utf16LE;
+        QStringEncoder encoder(little ? QStringEncoder::Utf16LE : QStringEncoder::Utf16BE);
+        const QByteArray encoded = encoder.encode(QString::fromUtf8(body));
+        return QByteArray(little ? Utf16LEMark : Utf16BEMark) + encoded;
+    }
+    }
+    return body;
+}
 
 // The reader's notion of a blank: space and the ASCII control blanks. Wider Unicode spaces
 // (the ideographic space of code page 949 among them) are text.
@@ -44,11 +100,6 @@ struct RawLine
     QByteArray text;
     QByteArray end;  // the line break that followed it: "\r\n", "\n", "\r" or nothing
 };
-
-bool hasUtf8Mark(const QByteArray &bytes)
-{
-    return bytes.startsWith(Utf8Mark);
-}
 
 QList<RawLine> splitLines(const QByteArray &bytes)
 {
@@ -126,6 +177,33 @@ bool hasLineBreak(const QString &text)
     return text.contains(u'\r') || text.contains(u'\n');
 }
 
+// Replaces the whole content of an open file in place, as the Windows profile writer does: the
+// file keeps its inode, owner, mode and hard links, and its directory need not be writable
+// (program directories often are not). Room for a longer text is taken first, at the end, so
+// a full disk or a size limit fails before any old byte is overwritten; a write that fails
+// later puts the old text back.
+bool overwrite(QFile &file, const QByteArray &old, const QByteArray &bytes, QString *reason)
+{
+    const qint64 oldSize = old.size();
+    const qint64 newSize = bytes.size();
+    const auto writeAt = [&file](qint64 at, const char *data, qint64 size) {
+        return file.seek(at) && file.write(data, size) == size;
+    };
+    if (newSize > oldSize && !writeAt(oldSize, bytes.constData() + oldSize, newSize - oldSize)) {
+        *reason = file.errorString();
+        file.resize(oldSize);
+        return false;
+    }
+    if (!writeAt(0, bytes.constData(), qMin(oldSize, newSize))
+        || (newSize < oldSize && !file.resize(newSize))) {
+        *reason = file.errorString();
+        writeAt(0, old.constData(), oldSize);
+        file.resize(oldSize);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 ProfileFile::ProfileFile(const QString &path)
@@ -157,10 +235,10 @@ ProfileFile ProfileFile::fromBytes(const QByteArray &bytes)
 
 void ProfileFile::parse(const QByteArray &bytes)
 {
-    const bool utf8 = hasUtf8Mark(bytes);
-    const QByteArray body = utf8 ? bytes.mid(3) : bytes;
+    const FileText file = fileText(bytes);
+    const bool utf8 = file.utf8();
     Section *current = nullptr;
-    for (const RawLine &raw : splitLines(body)) {
+    for (const RawLine &raw : splitLines(file.body)) {
         const QString text = utf8 ? QString::fromUtf8(raw.text) : Cp949::decode(raw.text);
         const ParsedLine line = parseLine(text);
         switch (line.kind) {
@@ -265,18 +343,21 @@ bool ProfileFile::writeValues(const QString &path, const QString &section,
             return fail(QStringLiteral("the value of %1 contains a line break").arg(key));
     }
 
+    // An existing file is opened for writing at once: one that cannot be written is reported
+    // before anything else is done, and the text read is the text that gets replaced.
     QByteArray old;
     QFile file(path);
-    if (file.exists()) {
-        if (!file.open(QIODevice::ReadOnly))
+    const bool existed = file.exists();
+    if (existed) {
+        if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered))
             return fail(file.errorString());
         old = file.readAll();
         if (file.error() != QFileDevice::NoError)
             return fail(file.errorString());
-        file.close();
     }
 
-    const bool utf8 = hasUtf8Mark(old);
+    const FileText oldText = fileText(old);
+    const bool utf8 = oldText.utf8();
     const auto encode = [utf8](const QString &text) {
         return utf8 ? text.toUtf8() : Cp949::encode(text);
     };
@@ -291,7 +372,7 @@ bool ProfileFile::writeValues(const QString &path, const QString &section,
         }
     }
 
-    QList<RawLine> lines = splitLines(utf8 ? old.mid(3) : old);
+    QList<RawLine> lines = splitLines(oldText.body);
     QByteArray lineEnd = QByteArrayLiteral("\r\n");
     for (const RawLine &line : lines) {
         if (!line.end.isEmpty()) {
@@ -357,19 +438,15 @@ bool ProfileFile::writeValues(const QString &path, const QString &section,
         }
     }
 
-    QByteArray bytes = utf8 ? QByteArray(Utf8Mark) : QByteArray();
+    QByteArray body;
     for (const RawLine &line : lines)
-        bytes += line.text + line.end;
+        body += line.text + line.end;
+    const QByteArray bytes = fileBytes(oldText.encoding, body);
 
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
-        return fail(out.errorString());
-    if (out.write(bytes) != bytes.size()) {
-        const QString reason = out.errorString();
-        out.cancelWriting();
+    if (!existed && !file.open(QIODevice::ReadWrite | QIODevice::NewOnly | QIODevice::Unbuffered))
+        return fail(file.errorString());
+    QString reason;
+    if (!overwrite(file, old, bytes, &reason))
         return fail(reason);
-    }
-    if (!out.commit())
-        return fail(out.errorString());
     return true;
 }

@@ -17,8 +17,9 @@
 //   pair of double or single quotes; there are no comments after a value;
 // - a line inside a section without "=" is listed as a key that has no value: reading it
 //   gives the default;
-// - the text is code page 949 (a file that starts with the UTF-8 byte-order mark is read as
-//   UTF-8); line breaks may be CR LF, LF or CR;
+// - the text is code page 949; a file that starts with a byte-order mark is read as the
+//   Windows reader reads it: UTF-8, or UTF-16 in little- or big-endian order; line breaks may
+//   be CR LF, LF or CR;
 // - a missing or unreadable file reads as a file without sections.
 //
 // The file is read once, when the object is made; later changes to the file are not seen.
@@ -47,10 +48,12 @@ public:
     // missing. Every other line keeps its bytes; an existing key keeps its place and spelling,
     // a new key goes after the section's last line. A value that would not read back the same
     // (surrounding blanks or quotes) is written in double quotes. The text is written in the
-    // file's encoding (code page 949 unless the file starts with the UTF-8 mark) through a
-    // temporary file that replaces the old one only when complete, so a failure leaves the
-    // old file as it was. False, with the reason, for a name that the format cannot hold, a
-    // value with a line break, text that code page 949 cannot represent, or a file error.
+    // file's encoding (code page 949 unless the file starts with a byte-order mark), in place,
+    // as the Windows profile writer writes: the file keeps its inode, owner, mode and hard
+    // links, and only the file itself need be writable, not its directory. A write that fails
+    // leaves the old text in the file. False, with the reason, for a name that the format
+    // cannot hold, a value with a line break, text that code page 949 cannot represent, or a
+    // file error.
     static bool writeValues(const QString &path, const QString &section,
                             const QList<QPair<QString, QString>> &values, QString *error);
     static bool writeValue(const QString &path, const QString &section, const QString &key,

@@ -83,6 +83,18 @@ public:
 
 const QString LoginSection = QStringLiteral("LOGIN");
 
+// Whether an employee number is blank: only characters up to the space count as blanks, so a
+// number of full-width spaces (U+3000), which the Korean input method types, is looked up like
+// any other text.
+bool blankNumber(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() > u' ')
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 Tfrm_AH010::Tfrm_AH010(QWidget *owner, Authenticator &authenticator,
@@ -256,6 +268,10 @@ bool Tfrm_AH010::BuildControls(QString *error)
     if (config.passChange)
         m_imgPassChange = makeClickArea(*config.passChange, QStringLiteral("imgPassChange"),
                                       &Tfrm_AH010::imgPassChangeClick);
+    // The hot areas are drawn on the picture, beneath the edits: where one overlaps an edit,
+    // the edit takes the click.
+    m_edtID->raise();
+    m_edtPassword->raise();
     if (m_imgBackground)
         m_imgBackground->show();
 
@@ -291,7 +307,7 @@ void Tfrm_AH010::imgLoginClick()
 {
     if (!m_edtID || !m_edtPassword)
         return;
-    if (m_edtID->text().trimmed().isEmpty()) {
+    if (blankNumber(m_edtID->text())) {
         m_edtID->setFocus();
         return;
     }
@@ -324,7 +340,7 @@ void Tfrm_AH010::imgPassChangeClick()
 {
     if (!m_edtID || !m_edtPassword)
         return;
-    if (m_edtID->text().trimmed().isEmpty()) {
+    if (blankNumber(m_edtID->text())) {
         m_edtID->setFocus();
         return;
     }

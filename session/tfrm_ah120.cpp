@@ -8,9 +8,12 @@
 #include "widgets/tpelimage.h"
 #include "widgets/twlabel.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
+
+#include <limits>
 
 namespace {
 
@@ -47,6 +50,9 @@ Tfrm_AH120::Tfrm_AH120(QWidget *owner, const SharedValues &shared, WindowSystem 
     m_cbbTeamRole->setGeometry(75, 15, 212, 20);
     m_cbbTeamRole->setStyleSheet(QStringLiteral("QComboBox QAbstractItemView::item { min-height: 12px; }"));
     m_cbbTeamRole->installEventFilter(this);
+    // While the list is dropped down the keys go to it, not to the combo box.
+    m_cbbTeamRoleList = m_cbbTeamRole->view();
+    m_cbbTeamRoleList->installEventFilter(this);
 
     m_imgOK = new TPelImage(this);
     m_imgOK->setObjectName(QStringLiteral("imgOK"));
@@ -67,11 +73,16 @@ Tfrm_AH120::~Tfrm_AH120() = default;
 
 QPoint Tfrm_AH120::placeUnder(const QRect &owner, const QRect &button, const QSize &window)
 {
-    const int top = owner.top() + button.top() + button.height() + 2;
-    int left = owner.left() + button.left();
-    if (left + window.width() > owner.left() + owner.width())
-        left = owner.left() + owner.width() - window.width() - 5;
-    return QPoint(left, top);
+    // In 64 bits: a button far out (Main.ini allows any 32-bit position) must not overflow.
+    const auto clamp = [](qint64 value) {
+        return int(qBound(qint64(std::numeric_limits<int>::min()), value,
+                          qint64(std::numeric_limits<int>::max())));
+    };
+    const qint64 top = qint64(owner.top()) + button.top() + button.height() + 2;
+    qint64 left = qint64(owner.left()) + button.left();
+    if (left + window.width() > qint64(owner.left()) + owner.width())
+        left = qint64(owner.left()) + owner.width() - window.width() - 5;
+    return QPoint(clamp(left), clamp(top));
 }
 
 int Tfrm_AH120::teamRoleType() const
@@ -178,9 +189,18 @@ void Tfrm_AH120::imgOKClick()
 
 bool Tfrm_AH120::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_cbbTeamRole && event->type() == QEvent::KeyPress) {
+    const bool list = watched == m_cbbTeamRoleList;
+    if ((watched == m_cbbTeamRole || list) && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // Enter in the dropped-down list takes the highlighted entry and confirms at once,
+            // one press as with the list closed.
+            if (list) {
+                const QModelIndex highlighted = m_cbbTeamRoleList->currentIndex();
+                if (highlighted.isValid())
+                    m_cbbTeamRole->setCurrentIndex(highlighted.row());
+                m_cbbTeamRole->hidePopup();
+            }
             imgOKClick();
             return true;
         }

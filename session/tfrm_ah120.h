@@ -5,6 +5,7 @@
 #include <QSize>
 #include <QString>
 
+class QAbstractItemView;
 class QComboBox;
 class QLabel;
 class TPelImage;
@@ -73,5 +74,6 @@ private:
     TwLabel *m_wlbBack = nullptr;
     QLabel *m_lblTeamRole = nullptr;
     QComboBox *m_cbbTeamRole = nullptr;
+    QAbstractItemView *m_cbbTeamRoleList = nullptr;  // the dropped-down list of m_cbbTeamRole
     TPelImage *m_imgOK = nullptr;
 };

@@ -125,6 +125,7 @@ private Q_SLOTS:
     void hitTest_data();
     void hitTest();
     void pressOnEdgeDrags();
+    void editOverHotArea();
 
 private:
     void writeIni(const QString &text);
@@ -470,6 +471,9 @@ void tst_LoginWindow::loginNeedsBothFields_data()
                                                   << QStringLiteral("id");
     QTest::newRow("id with a leading blank") << QStringLiteral(" A001") << QStringLiteral("x") << true
                                              << QStringLiteral("id");
+    // The Korean input method types U+3000; only characters up to the space are blanks.
+    QTest::newRow("full-width spaces are text") << QStringLiteral("\u3000\u3000") << QStringLiteral("x") << true
+                                                << QStringLiteral("id");
 }
 
 void tst_LoginWindow::loginNeedsBothFields()
@@ -721,6 +725,27 @@ void tst_LoginWindow::pressOnEdgeDrags()
     QTest::mouseClick(window->edtID(), Qt::LeftButton, {}, QPoint(3, 0));
     QCOMPARE(window->edtID()->cursorPosition(), 4);
     QCOMPARE(window->focusWidget(), window->edtPassword());
+}
+
+// A hot area laid over an edit lies beneath it: the edit takes the click where they overlap,
+// the area everywhere else.
+void tst_LoginWindow::editOverHotArea()
+{
+    writeIni(QStringLiteral("[MAIN]\r\nDATABASE=orsa\r\n[LOGIN]\r\nID=112,71,146,18\r\n"
+                            "PASSWORD=112,109,146,18\r\nLOGIN=100,60,220,80\r\n"));
+    auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->edtID()->setText(QStringLiteral("A001"));
+    window->edtPassword()->setText(QStringLiteral("secret"));
+
+    window->edtID()->setFocus();
+    QTest::mouseClick(window.get(), Qt::LeftButton, {}, QPoint(150, 115));
+    QCOMPARE(window->focusWidget(), window->edtPassword());
+    QVERIFY(m_auth->calls.isEmpty());
+
+    QTest::mouseClick(window.get(), Qt::LeftButton, {}, QPoint(300, 100));
+    QCOMPARE(m_auth->calls.size(), 1);
 }
 
 QTEST_MAIN(tst_LoginWindow)

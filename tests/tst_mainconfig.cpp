@@ -121,6 +121,11 @@ void tst_MainConfig::rectangle_data()
     QTest::newRow("empty part") << u"1,,3,4"_s << false << false << QRect();
     QTest::newRow("letters") << u"a,b,c,d"_s << false << false << QRect();
     QTest::newRow("empty: no rectangle") << QString() << true << false << QRect();
+    QTest::newRow("right edge at the largest number")
+        << u"2147483646,0,1,1"_s << true << true << QRect(2147483646, 0, 1, 1);
+    QTest::newRow("right edge beyond 32 bits") << u"2147483647,0,1,1"_s << false << false << QRect();
+    QTest::newRow("bottom edge beyond 32 bits") << u"0,$7FFFFFF0,1,$10"_s << false << false << QRect();
+    QTest::newRow("left edge below 32 bits") << u"-2147483648,0,-1,1"_s << false << false << QRect();
 }
 
 void tst_MainConfig::rectangle()
@@ -304,6 +309,12 @@ void tst_MainConfig::badValues_data()
         << u"[PROJECTS]\r\n객실=ORSA_A;64,7,1\r\n"_s << u"PROJECTS"_s << u"객실"_s << u"ORSA_A;64,7,1"_s;
     QTest::newRow("project without position")
         << u"[PROJECTS]\r\nA=ORSA_A\r\n"_s << u"PROJECTS"_s << u"A"_s << u"ORSA_A"_s;
+    QTest::newRow("minimize size beyond 32 bits")
+        << u"[MAIN]\r\nMINIMIZE=100,6,2147483600,18\r\n"_s << u"MAIN"_s << u"MINIMIZE"_s
+        << u"100,6,2147483600,18"_s;
+    QTest::newRow("project button edge beyond 32 bits")
+        << u"[MAIN]\r\nIMAGE_WIDTH=96\r\n[PROJECTS]\r\n객실=ORSA_A;2147483600,6\r\n"_s << u"PROJECTS"_s
+        << u"객실"_s << u"ORSA_A;2147483600,6"_s;
 }
 
 void tst_MainConfig::badValues()

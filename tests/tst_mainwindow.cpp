@@ -70,7 +70,10 @@ private Q_SLOTS:
     void startupFailures_data();
     void startupFailures();
     void alreadyConnectedAtCreation();
+    void portInUse_data();
     void portInUse();
+    void localIpTowardsDatabase_data();
+    void localIpTowardsDatabase();
     void launch_data();
     void launch();
     void launchCommandLineIsExact();
@@ -493,21 +496,45 @@ void tst_MainWindow::alreadyConnectedAtCreation()
     QVERIFY(w->listening());
 }
 
+void tst_MainWindow::portInUse_data()
+{
+    QTest::addColumn<int>("freedAfterMs");  // -1: the port stays taken
+
+    QTest::newRow("stays taken") << -1;
+    // A shell closed a moment ago, still recording its final logout.
+    QTest::newRow("freed while the start-up waits") << 300;
+}
+
 void tst_MainWindow::portInUse()
 {
+    QFETCH(int, freedAfterMs);
+
     QTcpServer occupier;
     QVERIFY(occupier.listen(QHostAddress::Any, 0));
+    const quint16 port = occupier.serverPort();
+    if (freedAfterMs >= 0)
+        QTimer::singleShot(freedAfterMs, &occupier, &QTcpServer::close);
     Installation install;
     install.write();
     Harness h;
     h.loginAs(QStringLiteral("1001"), QStringLiteral("홍길동"), {0, 0, 0, 0});
     h.window = std::make_unique<Tfrm_0Main>([&] {
         MainWindowServices s = h.services(install.path());
-        s.peerPort = occupier.serverPort();
+        s.peerPort = port;
+        s.peerPortWaitMs = 1500;
         return s;
     }());
     h.window->FormCreate();
 
+    if (freedAfterMs >= 0) {
+        QVERIFY2(h.messages.shown.isEmpty(), qPrintable(h.messages.texts().join(u'|')));
+        QVERIFY(h.window->listening());
+        QCOMPARE(h.loginsShown, 1);
+        QTcpSocket peer;
+        peer.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(peer.waitForConnected(3000));
+        return;
+    }
     QVERIFY(h.messages.terminationPending());
     QCOMPARE(h.messages.shown.size(), 1);
     const QString text = h.messages.shown.first().text;
@@ -519,6 +546,51 @@ void tst_MainWindow::portInUse()
     QVERIFY(!h.window->listening());
 }
 
+void tst_MainWindow::localIpTowardsDatabase_data()
+{
+    QTest::addColumn<QString>("driver");
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("services");  // the libpq service file
+    QTest::addColumn<QString>("host");      // handed to the machine services before GetLocalIP
+
+    QTest::newRow("service on another host") << QStringLiteral("POSTGRESQL") << QStringLiteral("orsa")
+                                             << QStringLiteral("[orsa]\nhostaddr=10.44.0.7\n")
+                                             << QStringLiteral("10.44.0.7");
+    QTest::newRow("service on a Unix socket") << QStringLiteral("POSTGRESQL") << QStringLiteral("orsa")
+                                              << QStringLiteral("[orsa]\nhost=/run/pg\n") << QString();
+    QTest::newRow("oracle easy connect") << QStringLiteral("ORACLE") << QStringLiteral("10.45.0.8:1521/orsa")
+                                         << QString() << QStringLiteral("10.45.0.8");
+}
+
+// The workstation's address is the one of the route towards the database server: the start-up
+// hands the server's host to the machine services before it asks for the address.
+void tst_MainWindow::localIpTowardsDatabase()
+{
+    QFETCH(QString, driver);
+    QFETCH(QString, database);
+    QFETCH(QString, services);
+    QFETCH(QString, host);
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("pg_service.conf")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(services.toUtf8());
+    file.close();
+    const QByteArray previous = qgetenv("PGSERVICEFILE");
+    qputenv("PGSERVICEFILE", QFile::encodeName(file.fileName()));
+    const auto restore = qScopeGuard([&] { qputenv("PGSERVICEFILE", previous); });
+
+    Installation install;
+    install.mainSection = QStringLiteral("TITLE=오르사\r\nDATABASE=") + database + QStringLiteral("\r\nDRIVER=")
+        + driver + QStringLiteral("\r\n");
+    install.write();
+    Harness h;
+    h.loginAs(QStringLiteral("1001"), QStringLiteral("홍길동"), {0, 0, 0, 0});
+    h.create(install.path());
+    QCOMPARE(h.machine.localIpCalls, 1);
+    QCOMPARE(h.machine.databaseHostAtLocalIp, host);
+}
+
 void tst_MainWindow::launch_data()
 {
     QTest::addColumn<bool>("updaterThere");
@@ -526,16 +598,25 @@ void tst_MainWindow::launch_data()
     QTest::addColumn<bool>("starts");
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("minimised");
+    // UPDATE_EXE of Main.ini; null: the key is absent. A value other than empty is made a folder.
+    QTest::addColumn<QString>("updateExe");
 
-    QTest::newRow("starts") << true << 2 << true << QString() << true;
+    QTest::newRow("starts") << true << 2 << true << QString() << true << QString();
     QTest::newRow("updater missing") << false << 0 << true
-                                     << QStringLiteral("실행 파일(PelUpdate.exe)이 없습니다.") << false;
+                                     << QStringLiteral("실행 파일(PelUpdate.exe)이 없습니다.") << false
+                                     << QString();
     QTest::newRow("too many running") << true << 3 << true
                                       << QStringLiteral("실행 중인 프로젝트가 너무 많습니다.\r"
                                                         "기존에 실행 중인 프로젝트를 종료하고 다시 실행하십시오.")
-                                      << false;
+                                      << false << QString();
     QTest::newRow("cannot start") << true << 0 << false
-                                  << QStringLiteral("프로그램 파일이 손상되었거나 실행할 수 없습니다.") << false;
+                                  << QStringLiteral("프로그램 파일이 손상되었거나 실행할 수 없습니다.") << false
+                                  << QString();
+    QTest::newRow("UPDATE_EXE empty") << true << 0 << true << QStringLiteral("실행 파일()이 없습니다.")
+                                      << false << QStringLiteral("");
+    QTest::newRow("UPDATE_EXE names a folder") << true << 0 << true
+                                               << QStringLiteral("실행 파일(Update)이 없습니다.") << false
+                                               << QStringLiteral("Update");
 }
 
 void tst_MainWindow::launch()
@@ -545,8 +626,14 @@ void tst_MainWindow::launch()
     QFETCH(bool, starts);
     QFETCH(QString, message);
     QFETCH(bool, minimised);
+    QFETCH(QString, updateExe);
 
     Installation install;
+    if (!updateExe.isNull()) {
+        install.mainSection += QStringLiteral("UPDATE_EXE=") + updateExe + QStringLiteral("\r\n");
+        if (!updateExe.isEmpty())
+            QVERIFY(QDir(install.dir.path()).mkdir(updateExe));
+    }
     install.write();
     if (updaterThere) {
         // Installed from Windows: the letters' case differs from UPDATE_EXE.

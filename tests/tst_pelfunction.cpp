@@ -1,3 +1,4 @@
+#include "machine/databasehost.h"
 #include "machine/pelfunction.h"
 #include "platform/systemclock.h"
 
@@ -34,6 +35,8 @@ private Q_SLOTS:
     void localIpIsDottedIPv4();
     void localIpInNamespace_data();
     void localIpInNamespace();
+    void databaseHost_data();
+    void databaseHost();
 
     void clockGuard_data();
     void clockGuard();
@@ -160,24 +163,57 @@ void tst_PelFunction::localIpInNamespace_data()
 {
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("databaseHost");
 
     const QString pair = u"ip link add v0 type veth peer name v1 && "_s;
     // The kernel reports a link as running a moment after it is set up: wait for it (bounded).
     const QString waitUp = u" && for i in $(seq 100); do ip -o link show v0 | grep -q 'state UP' && "
                            "ip -o link show v1 | grep -q 'state UP' && break; sleep 0.02; done"_s;
-    QTest::newRow("nothing up") << QString() << u"127.0.0.1"_s;
+    QTest::newRow("nothing up") << QString() << u"127.0.0.1"_s << QString();
     QTest::newRow("loopback only") << u"ip link set lo up && ip addr add 127.0.0.9/8 dev lo"_s
-                                   << u"127.0.0.1"_s;
+                                   << u"127.0.0.1"_s << QString();
     QTest::newRow("address on an interface that is down")
-        << pair + u"ip addr add 10.77.9.1/24 dev v0"_s << u"127.0.0.1"_s;
+        << pair + u"ip addr add 10.77.9.1/24 dev v0"_s << u"127.0.0.1"_s << QString();
     QTest::newRow("first interface without IPv4 is passed over")
         << pair + u"ip addr add 10.77.9.1/24 dev v0 && ip link set v0 up && ip link set v1 up"_s
                + waitUp
-        << u"10.77.9.1"_s;
+        << u"10.77.9.1"_s << QString();
     QTest::newRow("first interface with IPv4 wins")
         << pair + u"ip addr add 10.77.9.1/24 dev v0 && ip addr add 10.77.8.1/24 dev v1 && "
                   "ip link set v0 up && ip link set v1 up"_s + waitUp
-        << u"10.77.8.1"_s;
+        << u"10.77.8.1"_s << QString();
+
+    // Every link of the namespace but lo carries its signal (bounded wait).
+    const QString allUp = u" && for i in $(seq 100); do ip -o link | grep -v ': lo:' | "
+                          "grep -q 'NO-CARRIER\\|state DOWN\\|LOWERLAYERDOWN' || break; sleep 0.02; done"_s;
+    // A container bridge with a container on it, made before the office network: listed first.
+    const QString bridge = u"ip link add docker0 type bridge && ip link add dv0 type veth peer name dv1 && "
+                           "ip link set dv0 master docker0 && ip addr add 172.17.0.1/16 dev docker0 && "
+                           "ip link set docker0 up && ip link set dv0 up && ip link set dv1 up && "_s;
+    const QString office = pair + u"ip addr add 10.77.9.1/24 dev v0 && ip link set v0 up && ip link set v1 up && "
+                                  "ip route add default via 10.77.9.2 dev v0"_s;
+    QTest::newRow("bridge listed first: the default route's address")
+        << bridge + office + allUp << u"10.77.9.1"_s << QString();
+    QTest::newRow("link-local listed first is passed over")
+        << pair + u"ip addr add 169.254.7.7/16 dev v1 && ip addr add 10.77.9.1/24 dev v0 && "
+                  "ip link set v0 up && ip link set v1 up"_s + allUp
+        << u"10.77.9.1"_s << QString();
+    QTest::newRow("link-local only")
+        << pair + u"ip addr add 169.254.7.7/16 dev v1 && ip link set v0 up && ip link set v1 up"_s + allUp
+        << u"169.254.7.7"_s << QString();
+    QTest::newRow("default route through a link-local address")
+        << pair + u"ip addr add 169.254.7.7/16 dev v1 && ip addr add 10.77.9.1/24 dev v0 && "
+                  "ip link set v0 up && ip link set v1 up && ip route add default via 169.254.7.8 dev v1"_s + allUp
+        << u"10.77.9.1"_s << QString();
+    // The database server lies behind the second network, not the default route.
+    const QString second = u" && ip link add w0 type veth peer name w1 && ip addr add 10.88.0.1/24 dev w0 && "
+                           "ip link set w0 up && ip link set w1 up"_s;
+    QTest::newRow("route towards the database server")
+        << bridge + office + second + allUp << u"10.88.0.1"_s << u"10.88.0.5"_s;
+    QTest::newRow("database on this machine: the default route")
+        << bridge + office + second + allUp << u"10.77.9.1"_s << u"127.0.0.1"_s;
+    QTest::newRow("database server without a route: the default route")
+        << office + allUp << u"10.77.9.1"_s << u"10.99.0.5"_s;
 }
 
 // Runs GetLocalIP in a network namespace of its own, made in a child process, so the test sees
@@ -186,6 +222,7 @@ void tst_PelFunction::localIpInNamespace()
 {
     QFETCH(QString, setup);
     QFETCH(QString, expected);
+    QFETCH(QString, databaseHost);
 
     int fds[2];
     QVERIFY(pipe(fds) == 0);
@@ -200,7 +237,9 @@ void tst_PelFunction::localIpInNamespace()
                    && system((setup + u" >/dev/null 2>&1"_s).toLocal8Bit().constData()) != 0) {
             answer = "!setup";
         } else {
-            answer = PelFunction::createSystem()->GetLocalIP().toLatin1();
+            const auto pel = PelFunction::createSystem();
+            pel->setDatabaseHost(databaseHost);
+            answer = pel->GetLocalIP().toLatin1();
         }
         (void)!write(fds[1], answer.constData(), size_t(answer.size()));
         close(fds[1]);
@@ -221,6 +260,71 @@ void tst_PelFunction::localIpInNamespace()
     if (answer == "!setup")
         QSKIP("the ip tool or veth interfaces are not available");
     QCOMPARE(QString::fromLatin1(answer), expected);
+}
+
+void tst_PelFunction::databaseHost_data()
+{
+    QTest::addColumn<QString>("kind");  // "service": pg_service.conf, "tns": tnsnames.ora, "easy": easy connect
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("host");
+
+    QTest::newRow("service host") << u"service"_s << u"[orsa]\nhost=db.resort.example\nport=5432\n"_s
+                                  << u"orsa"_s << u"db.resort.example"_s;
+    QTest::newRow("service hostaddr wins") << u"service"_s << u"[orsa]\nhost = db\nhostaddr = 10.1.2.3\n"_s
+                                           << u"orsa"_s << u"10.1.2.3"_s;
+    QTest::newRow("service on a Unix socket") << u"service"_s << u"[orsa]\nhost=/tmp/pg\n"_s << u"orsa"_s
+                                              << QString();
+    QTest::newRow("service with several hosts") << u"service"_s << u"[orsa]\nhost=10.0.0.1,10.0.0.2\n"_s
+                                                << u"orsa"_s << u"10.0.0.1"_s;
+    QTest::newRow("host of another service") << u"service"_s
+                                             << u"# hosts\n[other]\nhost=10.0.0.9\n[orsa]\nport=5\n"_s
+                                             << u"orsa"_s << QString();
+    QTest::newRow("service names keep their case") << u"service"_s << u"[ORSA]\nhost=10.0.0.9\n"_s
+                                                   << u"orsa"_s << QString();
+    QTest::newRow("net service name")
+        << u"tns"_s
+        << u"ORSA =\n  (DESCRIPTION =\n    (ADDRESS_LIST =\n      (ADDRESS = (PROTOCOL = TCP)(HOST = 10.20.30.40)"
+           "(PORT = 1521)))\n    (CONNECT_DATA = (SERVICE_NAME = orsa)))\n"_s
+        << u"orsa"_s << u"10.20.30.40"_s;
+    QTest::newRow("alias list with a domain, after another entry")
+        << u"tns"_s
+        << u"# test first\nOTHER = (DESCRIPTION = (ADDRESS = (HOST = 10.9.9.9)))\n"
+           "PROD, ORSA.WORLD = (DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(host=db.example)(PORT=1521)))\n"_s
+        << u"orsa"_s << u"db.example"_s;
+    QTest::newRow("include line") << u"tns"_s
+                                  << u"IFILE = /opt/oracle/more.ora\nORSA = (DESCRIPTION=(ADDRESS=(HOST=10.0.0.3)))\n"_s
+                                  << u"ORSA"_s << u"10.0.0.3"_s;
+    QTest::newRow("net service name missing") << u"tns"_s << u"OTHER = (DESCRIPTION=(ADDRESS=(HOST=10.0.0.3)))"_s
+                                              << u"orsa"_s << QString();
+    QTest::newRow("easy connect") << u"easy"_s << QString() << u"db.example:1521/orsa"_s << u"db.example"_s;
+    QTest::newRow("easy connect with slashes") << u"easy"_s << QString() << u"//10.1.1.1/orsa"_s << u"10.1.1.1"_s;
+    QTest::newRow("plain name is no host") << u"easy"_s << QString() << u"ORSA"_s << QString();
+}
+
+void tst_PelFunction::databaseHost()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, text);
+    QFETCH(QString, name);
+    QFETCH(QString, host);
+
+    if (kind == u"service") {
+        QCOMPARE(serviceFileHost(text.toUtf8(), name), host);
+    } else if (kind == u"tns") {
+        QCOMPARE(netServiceNamesHost(text, name), host);
+    } else {
+        const QByteArray admin = qgetenv("TNS_ADMIN");
+        const QByteArray home = qgetenv("ORACLE_HOME");
+        qunsetenv("TNS_ADMIN");
+        qunsetenv("ORACLE_HOME");
+        const QString found = oracleNetServiceHost(name);
+        if (!admin.isNull())
+            qputenv("TNS_ADMIN", admin);
+        if (!home.isNull())
+            qputenv("ORACLE_HOME", home);
+        QCOMPARE(found, host);
+    }
 }
 
 void tst_PelFunction::clockGuard_data()

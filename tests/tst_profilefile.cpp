@@ -7,6 +7,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 class tst_ProfileFile : public QObject
@@ -38,6 +45,8 @@ private Q_SLOTS:
     void writeRefusesBadInput();
     void writeLeavesNoTemporaryFiles();
     void writeKeepsPermissions();
+    void writeInPlace_data();
+    void writeInPlace();
 
     void findAppFile_data();
     void findAppFile();
@@ -169,6 +178,11 @@ void tst_ProfileFile::read_data()
     QTest::newRow("ideographic space is text")
         << QByteArray("[A]\nK=\xA1\xA1x\xA1\xA1\n") << u"A"_s << u"K"_s << u"\u3000x\u3000"_s;
     QTest::newRow("utf-8 mark") << QByteArray("\xEF\xBB\xBF[A]\nK=\xEA\xB0\x80\n") << u"A"_s << u"K"_s << u"가"_s;
+    // Notepad's "Unicode" and "Unicode big endian".
+    QTest::newRow("utf-16 little-endian mark")
+        << QByteArray("\xFF\xFE[\0A\0]\0\r\0\n\0K\0=\0\0\xAC\r\0\n\0", 22) << u"A"_s << u"K"_s << u"가"_s;
+    QTest::newRow("utf-16 big-endian mark")
+        << QByteArray("\xFE\xFF\0[\0A\0]\0\n\0K\0=\xAC\0", 16) << u"A"_s << u"K"_s << u"가"_s;
 }
 
 void tst_ProfileFile::read()
@@ -279,6 +293,9 @@ void tst_ProfileFile::writeCreatesFileAndSection_data()
         << QByteArray("[Role]\r\nCode=1") << QByteArray("[Role]\r\nCode=1\r\nType=3\r\n");
     QTest::newRow("empty section before another")
         << QByteArray("[Role]\r\n\r\n[B]\r\n") << QByteArray("[Role]\r\nType=3\r\n\r\n[B]\r\n");
+    QTest::newRow("utf-16 file stays utf-16")
+        << QByteArray("\xFF\xFE[\0R\0o\0l\0e\0]\0\n\0", 16)
+        << QByteArray("\xFF\xFE[\0R\0o\0l\0e\0]\0\n\0T\0y\0p\0e\0=\0003\0\n\0", 30);
     QTest::newRow("utf-8 file stays utf-8")
         << QByteArray("\xEF\xBB\xBF[Role]\nName=\xEA\xB0\x80\n")
         << QByteArray("\xEF\xBB\xBF[Role]\nName=\xEA\xB0\x80\nType=3\n");
@@ -378,6 +395,105 @@ void tst_ProfileFile::writeKeepsPermissions()
     QString error;
     QVERIFY2(ProfileFile::writeValue(path, u"Role"_s, u"Code"_s, u"2"_s, &error), qPrintable(error));
     QCOMPARE(QFile::permissions(path), permissions);
+}
+
+void tst_ProfileFile::writeInPlace_data()
+{
+    QTest::addColumn<bool>("unprivileged");  // written by "nobody" when the test runs as root
+    QTest::addColumn<bool>("sizeLimited");   // the file may not grow beyond its old size
+    QTest::addColumn<bool>("written");
+
+    QTest::newRow("read-only directory, writable file") << true << false << true;
+    QTest::newRow("write that fails keeps the old text") << false << true << false;
+}
+
+// The role file of an installation in a read-only program directory, written by an ordinary
+// user in a child process: it is written in place, so the directory's permissions do not
+// matter, and the file keeps its inode, owner, mode and other hard links.
+void tst_ProfileFile::writeInPlace()
+{
+    QFETCH(bool, unprivileged);
+    QFETCH(bool, sizeLimited);
+    QFETCH(bool, written);
+
+    QTemporaryDir top;
+    QVERIFY(top.isValid());
+    QVERIFY(QFile::setPermissions(top.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                  | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                                                  | QFileDevice::ExeOther | QFileDevice::ReadGroup
+                                                  | QFileDevice::ExeGroup));
+    const QString dir = top.filePath(u"opt"_s);
+    QVERIFY(QDir().mkdir(dir));
+    const QString path = dir + u"/ORSA_B.ini"_s;
+    const QString link = dir + u"/ORSA_B-link.ini"_s;
+    const QByteArray before = Cp949::encode(u"[Print]\r\nPrinter=영업장\r\n[Role]\r\nType=1\r\nCode=30\r\n"_s);
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(before), before.size());
+    }
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0666) == 0);
+    QVERIFY(::link(QFile::encodeName(path).constData(), QFile::encodeName(link).constData()) == 0);
+    QVERIFY(::chmod(QFile::encodeName(dir).constData(), 0555) == 0);
+    struct stat old {};
+    QVERIFY(::stat(QFile::encodeName(path).constData(), &old) == 0);
+
+    int fds[2];
+    QVERIFY(::pipe(fds) == 0);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        ::close(fds[0]);
+        QByteArray answer;
+        const uid_t nobody = 65534;
+        if (unprivileged && ::geteuid() == 0
+            && (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)) {
+            answer = "!cannot become nobody";
+        } else if (unprivileged && QFile(dir + u"/probe"_s).open(QIODevice::WriteOnly)) {
+            answer = "!the directory is writable";
+        } else {
+            if (sizeLimited) {
+                std::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{rlim_t(old.st_size), rlim_t(old.st_size)};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            QString error;
+            const bool ok = ProfileFile::writeValues(
+                path, u"Role"_s, {{u"Code"_s, u"0"_s}, {u"Name"_s, u"[전체] 영업장 모두"_s}}, &error);
+            answer = ok ? QByteArray("ok") : error.toUtf8();
+        }
+        (void)!::write(fds[1], answer.constData(), size_t(answer.size()));
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    QByteArray answer;
+    char buffer[512];
+    ssize_t n;
+    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0)
+        answer.append(buffer, n);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::chmod(QFile::encodeName(dir).constData(), 0755);
+
+    QVERIFY2(!answer.startsWith('!'), answer.constData());
+    QCOMPARE(answer == "ok", written);
+    if (!written)
+        QVERIFY2(answer.contains(path.toUtf8()), answer.constData());
+    struct stat now {};
+    QVERIFY(::stat(QFile::encodeName(path).constData(), &now) == 0);
+    QCOMPARE(now.st_ino, old.st_ino);
+    QCOMPARE(now.st_uid, old.st_uid);
+    QCOMPARE(now.st_gid, old.st_gid);
+    QCOMPARE(now.st_mode, old.st_mode);
+    QCOMPARE(now.st_nlink, nlink_t(2));
+    const QByteArray after = written
+        ? Cp949::encode(u"[Print]\r\nPrinter=영업장\r\n[Role]\r\nType=1\r\nCode=0\r\nName=[전체] 영업장 모두\r\n"_s)
+        : before;
+    QCOMPARE(readFile(path), after);
+    QCOMPARE(readFile(link), after);
+    QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{u"ORSA_B-link.ini"_s, u"ORSA_B.ini"_s}));
 }
 
 void tst_ProfileFile::findAppFile_data()

@@ -6,6 +6,7 @@
 #include "widgets/tpelimage.h"
 #include "widgets/twlabel.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -194,6 +195,9 @@ void tst_TeamRole::save_data()
     QTest::newRow("first entry") << 2 << 1 << "button" << "30" << QStringLiteral("객실팀");
     QTest::newRow("third item is the second entry") << 2 << 2 << "enter" << "31" << QStringLiteral("식음팀");
     QTest::newRow("last entry, negative code") << 3 << 3 << "button" << "-5" << QStringLiteral("바 라운지");
+    // The list dropped down, the entry below the selected one highlighted: one Enter takes it.
+    QTest::newRow("Enter in the dropped-down list") << 2 << 1 << "dropped enter" << "31"
+                                                    << QStringLiteral("식음팀");
 }
 
 void tst_TeamRole::save()
@@ -214,10 +218,19 @@ void tst_TeamRole::save()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     if (select >= 0)
         w.cbbTeamRole()->setCurrentIndex(select);
-    if (how == QLatin1String("enter"))
+    if (how == QLatin1String("enter")) {
         QTest::keyClick(w.cbbTeamRole(), Qt::Key_Return);
-    else
+    } else if (how == QLatin1String("dropped enter")) {
+        w.cbbTeamRole()->showPopup();
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        // Keys go where the window system sends them while a list is dropped down.
+        QWidget *popup = QApplication::activePopupWidget();
+        QWidget *target = popup->focusWidget() ? popup->focusWidget() : popup;
+        QTest::keyClick(target, Qt::Key_Down);
+        QTest::keyClick(target, Qt::Key_Return);
+    } else {
         QTest::mouseClick(w.imgOK(), Qt::LeftButton, {}, QPoint(10, 10));
+    }
 
     QCOMPARE(w.result(), int(QDialog::Accepted));
     QVERIFY(!w.isVisible());
@@ -326,6 +339,8 @@ void tst_TeamRole::placement_data()
                                                         << QPoint(0, 72);
     QTest::newRow("owner narrower than the window") << QRect(10, 0, 200, 100) << QRect(0, 0, 96, 40)
                                                     << QPoint(10 + 200 - 305, 42);
+    QTest::newRow("button at the far end of the 32-bit range")
+        << owner << QRect(2147483000, 32, 96, 40) << QPoint(192 + 640 - 300 - 5, 304 + 74);
 }
 
 void tst_TeamRole::placement()

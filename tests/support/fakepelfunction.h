@@ -17,6 +17,7 @@ public:
     QString GetLocalIP() override
     {
         ++localIpCalls;
+        databaseHostAtLocalIp = databaseHost();
         return localIp;
     }
 
@@ -24,5 +25,6 @@ public:
 
     QString localIp;
     int localIpCalls = 0;
+    QString databaseHostAtLocalIp;  // the database host handed in when the address was asked
     QList<double> clockSettings;  // every SetPCTime value, in order
 };
