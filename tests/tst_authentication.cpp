@@ -247,6 +247,7 @@ private Q_SLOTS:
     void realForcedLogoutClient();
     void simultaneousLogins();
     void storedPasswordWhenUnreachable();
+    void emptyPasswordCode();
     void readErrorPassedOn();
 
 private:
@@ -345,6 +346,7 @@ void tst_Authentication::decisions_data()
     QTest::newRow("number with trailing blank") << pw << u"Y"_s << 10 << u"90"_s << (n + u' ') << u"Secret#77"_s << true << 0 << NotRegistered << error << true << false;
     QTest::newRow("account not in use")         << pw << u"N"_s << 10 << u"90"_s << n << u"Secret#77"_s << true << 0 << NotRegistered << error << true << false;
     QTest::newRow("no password code")           << QVariant() << u"Y"_s << 10 << u"90"_s << n << u"Secret#77"_s << true << 0 << NotRegistered << error << true << false;
+    QTest::newRow("empty password: no code")    << QVariant(u""_s) << u"Y"_s << 10 << u"90"_s << n << u"Secret#77"_s << true << 0 << NotRegistered << error << true << false;
     QTest::newRow("no password period row")     << pw << u"Y"_s << 10 << QString() << n << u"Secret#77"_s << true << 0 << NotRegistered << error << true << false;
     QTest::newRow("reset, number typed")        << QVariant(n) << u"Y"_s << 10 << u"90"_s << n << n << true << -1 << PasswordReset << warning << false << false;
     QTest::newRow("reset, anything typed")      << QVariant(n) << u"Y"_s << 10 << u"90"_s << n << u"whatever"_s << true << -1 << PasswordReset << warning << false << false;
@@ -747,6 +749,23 @@ void tst_Authentication::simultaneousLogins()
     QCOMPARE(first.shared.EmpNo, u"1001"_s);
     QVERIFY(!second.db.connected());
     QVERIFY(!second.db.inTransaction());
+}
+
+// The empty text is NULL, as on Oracle: an account whose code is empty has no password and is
+// not registered, rather than failing in the decoding function.
+void tst_Authentication::emptyPasswordCode()
+{
+    QVERIFY2(addEmployee(u"7001"_s, u"Secret#77"_s), qPrintable(m_sql.error()));
+    QVERIFY2(m_sql.exec(u"UPDATE ZA010MS SET PASSWORD_CODE = '' WHERE EMP_NO = '7001'"_s),
+             qPrintable(m_sql.error()));
+
+    Workstation ws(m_sql.fixture(), Here);
+    FakeLoginFields fields(u"7001"_s, u"Secret#77"_s);
+    const AuthResult outcome = ws.auth.Authenticate(true, fields);
+    QCOMPARE(outcome.value, 0);
+    QCOMPARE(outcome.error, QString());
+    QCOMPARE(ws.messages.texts(), QStringList{NotRegistered});
+    QCOMPARE(records(u"7001"_s).size(), 0);
 }
 
 void tst_Authentication::storedPasswordWhenUnreachable()
