@@ -45,6 +45,13 @@ bool InitDatabase(Tfrm_ZD000 &db, PelFunction &machine, Messages &messages,
     SqlQuery &query = db.qryQuery();
     QString error;
 
+    // Both reads go out together where the driver allows: one wait for the server, not two.
+    query.setStatement(StatementId::ServerTime);
+    query.sendAhead();
+    query.setStatement(StatementId::EnvironmentName);
+    query.bind(QStringLiteral("P0"), account);
+    query.sendAhead();
+
     query.setStatement(StatementId::ServerTime);
     if (!query.open(&error))
         return fail(db, messages, QStringLiteral("데이터베이스 서버의 시각을 읽지 못했습니다."), error);

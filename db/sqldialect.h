@@ -7,7 +7,8 @@ class QSqlError;
 // demo and the tests. [MAIN] DRIVER of Main.ini chooses one.
 enum class SqlDialect { Oracle, PostgreSql };
 
-// The Qt driver of a dialect: "QOCI" or "QPSQL".
+// The Qt driver of a dialect: "QOCI" or "QPSQL". The data module speaks PostgreSQL through its
+// own driver (PgDriver) instead of QPSQL.
 QString sqlDriverName(SqlDialect dialect);
 
 // The text the user reads when a database operation fails: the operation's own sentence, two

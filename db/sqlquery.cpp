@@ -1,5 +1,6 @@
 #include "db/sqlquery.h"
 
+#include "db/statementpipeline.h"
 #include "db/tfrm_zd000.h"
 
 #include <QSqlDatabase>
@@ -220,6 +221,41 @@ bool SqlQuery::exec(QString *error, int *rowsAffected)
     return run(false, error, rowsAffected);
 }
 
+bool SqlQuery::boundValues(const PositionalStatement &statement, QStringList *values,
+                           QString *failure) const
+{
+    QHash<QString, int> seen;
+    for (const QString &name : statement.names) {
+        const int occurrence = seen[name]++;
+        const auto perOccurrence = m_occurrenceValues.constFind(name);
+        QString value;
+        if (perOccurrence != m_occurrenceValues.constEnd() && perOccurrence->contains(occurrence)) {
+            value = perOccurrence->value(occurrence);
+        } else if (m_values.contains(name)) {
+            value = m_values.value(name);
+        } else {
+            *failure = QStringLiteral("No value is bound to parameter :%1.").arg(name);
+            return false;
+        }
+        // Always text, never NULL: an empty value is the empty text.
+        values->append(value.isNull() ? QString(0, QChar()) : value);
+    }
+    return true;
+}
+
+void SqlQuery::sendAhead()
+{
+    StatementPipeline *pipeline = m_module.pipeline();
+    if (!pipeline)
+        return;
+    const PositionalStatement statement = toPositionalStatement(m_text, m_module.dialect());
+    QStringList values;
+    QString failure;
+    // A statement that cannot run is left to open(), which reports why.
+    if (boundValues(statement, &values, &failure))
+        pipeline->sendAhead(statement.text, values);
+}
+
 bool SqlQuery::run(bool select, QString *error, int *rowsAffected)
 {
     close();
@@ -232,35 +268,30 @@ bool SqlQuery::run(bool select, QString *error, int *rowsAffected)
         failure = QStringLiteral("The database connection is not open.");
     } else {
         const PositionalStatement statement = toPositionalStatement(m_text, m_module.dialect());
+        QStringList values;
         m_query = std::make_unique<QSqlQuery>(db);
         m_query->setForwardOnly(true);
-        if (statement.names.isEmpty()) {
-            // Nothing to bind: sent as it is, so that statements PostgreSQL cannot prepare
-            // (SET, SHOW) run too.
-            if (!m_query->exec(statement.text))
-                failure = sqlErrorText(m_query->lastError());
-        } else if (!m_query->prepare(statement.text)) {
-            failure = sqlErrorText(m_query->lastError());
+        if (!boundValues(statement, &values, &failure)) {
+            // failure says which parameter has no value
         } else {
-            QHash<QString, int> seen;
-            for (const QString &name : statement.names) {
-                const int occurrence = seen[name]++;
-                const auto perOccurrence = m_occurrenceValues.constFind(name);
-                QString value;
-                if (perOccurrence != m_occurrenceValues.constEnd()
-                    && perOccurrence->contains(occurrence)) {
-                    value = perOccurrence->value(occurrence);
-                } else if (m_values.contains(name)) {
-                    value = m_values.value(name);
-                } else {
-                    failure = QStringLiteral("No value is bound to parameter :%1.").arg(name);
-                    break;
-                }
-                // Always text, never NULL: an empty value is the empty text.
-                m_query->addBindValue(value.isNull() ? QString(0, QChar()) : value);
-            }
-            if (failure.isEmpty() && !m_query->exec())
+            // A write inside a transaction whose row count nobody reads may travel with the
+            // next statement that needs an answer, or with the commit.
+            StatementPipeline *pipeline = m_module.pipeline();
+            if (pipeline && !select && !rowsAffected && m_module.inTransaction())
+                pipeline->deferNextStatement();
+            if (statement.names.isEmpty()) {
+                // Nothing to bind: sent as it is, so that statements PostgreSQL cannot prepare
+                // (SET, SHOW) run too.
+                if (!m_query->exec(statement.text))
+                    failure = sqlErrorText(m_query->lastError());
+            } else if (!m_query->prepare(statement.text)) {
                 failure = sqlErrorText(m_query->lastError());
+            } else {
+                for (const QString &value : std::as_const(values))
+                    m_query->addBindValue(value);
+                if (!m_query->exec())
+                    failure = sqlErrorText(m_query->lastError());
+            }
         }
     }
 

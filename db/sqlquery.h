@@ -60,11 +60,22 @@ public:
     bool isOpen() const;
     void close();
 
-    // An INSERT or UPDATE. False with the database's message.
+    // An INSERT or UPDATE. False with the database's message. Inside a transaction, when the
+    // row count is not asked for, the driver may send it together with the next statement that
+    // needs an answer or with the commit (PostgreSQL); a failure is then reported there, and
+    // the transaction is rolled back just the same.
     bool exec(QString *error, int *rowsAffected = nullptr);
+
+    // Sends the SELECT set now with its bound values without waiting for the rows, where the
+    // driver can (PostgreSQL); a later open() of the same statement with the same values takes
+    // them. Several reads sent ahead share one round trip to the server. Nothing happens with
+    // other drivers; open() asks then as always.
+    void sendAhead();
 
 private:
     bool run(bool select, QString *error, int *rowsAffected);
+    bool boundValues(const PositionalStatement &statement, QStringList *values,
+                     QString *failure) const;
 
     Tfrm_ZD000 &m_module;
     QString m_text;

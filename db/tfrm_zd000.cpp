@@ -1,5 +1,6 @@
 #include "db/tfrm_zd000.h"
 
+#include "db/pgdriver.h"
 #include "db/sqlquery.h"
 #include "platform/messages.h"
 
@@ -71,7 +72,12 @@ bool Tfrm_ZD000::ConnectDB()
     QString error;
     try {
         if (!m_connectionAdded) {
-            QSqlDatabase::addDatabase(sqlDriverName(m_dialect), m_connectionName);
+            // PostgreSQL goes through the shell's own driver, which needs one round trip per
+            // statement where Qt's needs three; Oracle keeps Qt's driver.
+            if (m_dialect == SqlDialect::PostgreSql)
+                QSqlDatabase::addDatabase(new PgDriver, m_connectionName);
+            else
+                QSqlDatabase::addDatabase(sqlDriverName(m_dialect), m_connectionName);
             m_connectionAdded = true;
         }
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
@@ -140,8 +146,9 @@ bool Tfrm_ZD000::startTransaction(int descriptor, QString *error)
     if (!db.transaction())
         return fail(sqlErrorText(db.lastError()));
     // Read committed is Oracle's only isolation besides serializable and its default; a
-    // PostgreSQL server may have been told otherwise, so it is set there explicitly.
-    if (m_dialect == SqlDialect::PostgreSql) {
+    // PostgreSQL server may have been told otherwise, so it is set there explicitly. The
+    // shell's own driver starts every transaction with it already.
+    if (m_dialect == SqlDialect::PostgreSql && !pipeline()) {
         QSqlQuery isolation(db);
         if (!isolation.exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL READ COMMITTED"))) {
             const QString text = sqlErrorText(isolation.lastError());
@@ -186,6 +193,13 @@ void Tfrm_ZD000::rollback()
         db.rollback();
     }
     m_query->close();
+}
+
+StatementPipeline *Tfrm_ZD000::pipeline() const
+{
+    if (!connected())
+        return nullptr;
+    return dynamic_cast<StatementPipeline *>(database().driver());
 }
 
 QSqlDatabase Tfrm_ZD000::database() const

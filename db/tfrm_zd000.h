@@ -9,6 +9,7 @@
 class Messages;
 class QSqlDatabase;
 class SqlQuery;
+class StatementPipeline;
 
 // The data module: the shell's one database connection (dbsDB) and its one query object
 // (qryQuery). The connection is never held open between user actions; every operation opens it
@@ -56,6 +57,9 @@ public:
 
     // The connection, for the query object; invalid until the first ConnectDB.
     QSqlDatabase database() const;
+    // The open connection's driver where it can send statements without waiting for each
+    // answer (PostgreSQL); null otherwise.
+    StatementPipeline *pipeline() const;
 
 private:
     void dropConnection();

@@ -4,6 +4,7 @@
 #include "forcedlogoutprotocol.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -40,6 +41,7 @@ public:
     qint64 queuedMs() const { return m_queued.elapsed(); }
     // The requester still waits for the answer.
     bool requesterWaiting() const { return m_socket->state() == QAbstractSocket::ConnectedState; }
+    QHostAddress peerAddress() const { return m_socket->peerAddress(); }
 
     // The logout is recorded: tell the peer, if it is still there.
     void acknowledge()
@@ -185,13 +187,47 @@ void ForcedLogoutServer::acceptConnections()
         QTcpSocket *socket = m_server->nextPendingConnection();
         if (!socket)
             break;
-        if (connectionCount() >= m_maxConnections) {
+        if (connectionCount() >= m_maxConnections && !makeRoomFor(socket->peerAddress())) {
             socket->abort();
             socket->deleteLater();
             continue;
         }
         m_connections.append(new Connection(*this, socket));
     }
+}
+
+bool ForcedLogoutServer::makeRoomFor(const QHostAddress &newcomer)
+{
+    // A workstation that floods the port must crowd out only itself: a newcomer from an address
+    // that holds fewer connections than the busiest one takes the place of that address's
+    // oldest connection still waiting for its request. Requests already received are kept.
+    QHash<QString, int> perAddress;
+    for (const QPointer<Connection> &connection : std::as_const(m_connections)) {
+        if (connection)
+            ++perAddress[connection->peerAddress().toString()];
+    }
+    QString busiest;
+    int most = 0;
+    for (auto it = perAddress.cbegin(); it != perAddress.cend(); ++it) {
+        if (it.value() > most) {
+            most = it.value();
+            busiest = it.key();
+        }
+    }
+    if (perAddress.value(newcomer.toString()) + 1 >= most)
+        return false;
+    Connection *oldest = nullptr;
+    for (const QPointer<Connection> &connection : std::as_const(m_connections)) {
+        if (connection && connection->state() == Connection::State::WaitingForRequest
+            && connection->peerAddress().toString() == busiest) {
+            oldest = connection;
+            break;
+        }
+    }
+    if (!oldest)
+        return false;
+    oldest->close(false);
+    return true;
 }
 
 void ForcedLogoutServer::enqueue(Connection *connection)

@@ -7,6 +7,7 @@
 #include <memory>
 
 class ForcedLogoutHandler;
+class QHostAddress;
 class QTcpServer;
 class QTimer;
 
@@ -28,7 +29,8 @@ public:
     static constexpr quint16 DefaultPort = 6010;
     // A connection whose request has not arrived whole by then is closed without acting.
     static constexpr int DefaultRequestTimeoutMs = 10000;
-    // More connections at once are closed as soon as they are accepted.
+    // More connections at once are closed as soon as they are accepted, unless they come from
+    // an address that holds fewer connections than the busiest one (makeRoomFor).
     static constexpr int DefaultMaxConnections = 8;
     static constexpr int DefaultBusyRetryMs = 100;
     // The requesting shell waits 10 s for the acknowledgement; a request not taken up within
@@ -60,6 +62,7 @@ private:
     friend class Connection;
 
     void acceptConnections();
+    bool makeRoomFor(const QHostAddress &newcomer);
     void enqueue(Connection *connection);
     void forget(Connection *connection);
     void carryOutRequests();

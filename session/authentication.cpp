@@ -97,6 +97,18 @@ AuthResult Authentication::run(bool DoLogin, LoginFields &fields)
 {
     QString error;
     const QString typedNumber = fields.employeeNumber();
+    // The reads of a login travel together where the driver allows, one wait for all four. The
+    // employee number found equals the one typed, so the later reads take these rows; rows of
+    // a login that stops early are simply dropped.
+    if (DoLogin) {
+        SqlQuery &query = m_db.qryQuery();
+        for (StatementId id : {StatementId::LoginEmployee, StatementId::LoginProjectRights,
+                               StatementId::LoginRoleChoices, StatementId::LoginLatestRecord}) {
+            query.setStatement(id);
+            query.bind(QStringLiteral("P0"), typedNumber);
+            query.sendAhead();
+        }
+    }
     if (!readEmployee(typedNumber, &error))
         return {0, error};
 

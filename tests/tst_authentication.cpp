@@ -8,6 +8,9 @@
 
 #include <QDateTime>
 #include <QMutex>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -247,6 +250,8 @@ private Q_SLOTS:
     void realForcedLogoutClient();
     void simultaneousLogins();
     void storedPasswordWhenUnreachable();
+    void emptyPasswordCode();
+    void serverStoppedMidLogin();
     void readErrorPassedOn();
 
 private:
@@ -345,6 +350,7 @@ void tst_Authentication::decisions_data()
     QTest::newRow("number with trailing blank") << pw << u"Y"_s << 10 << u"90"_s << (n + u' ') << u"Secret#77"_s << true << 0 << NotRegistered << error << true << false;
     QTest::newRow("account not in use")         << pw << u"N"_s << 10 << u"90"_s << n << u"Secret#77"_s << true << 0 << NotRegistered << error << true << false;
     QTest::newRow("no password code")           << QVariant() << u"Y"_s << 10 << u"90"_s << n << u"Secret#77"_s << true << 0 << NotRegistered << error << true << false;
+    QTest::newRow("empty password: no code")    << QVariant(u""_s) << u"Y"_s << 10 << u"90"_s << n << u"Secret#77"_s << true << 0 << NotRegistered << error << true << false;
     QTest::newRow("no password period row")     << pw << u"Y"_s << 10 << QString() << n << u"Secret#77"_s << true << 0 << NotRegistered << error << true << false;
     QTest::newRow("reset, number typed")        << QVariant(n) << u"Y"_s << 10 << u"90"_s << n << n << true << -1 << PasswordReset << warning << false << false;
     QTest::newRow("reset, anything typed")      << QVariant(n) << u"Y"_s << 10 << u"90"_s << n << u"whatever"_s << true << -1 << PasswordReset << warning << false << false;
@@ -361,6 +367,10 @@ void tst_Authentication::decisions_data()
     QTest::newRow("password with blank added")  << pw << u"Y"_s << 10 << u"90"_s << n << u"Secret#77 "_s << true << 0 << WrongPassword << error << false << true;
     QTest::newRow("look-up only, right one")    << pw << u"Y"_s << 10 << u"90"_s << n << u"Secret#77"_s << false << 0 << QString() << 0 << false << false;
     QTest::newRow("look-up only, wrong one")    << pw << u"Y"_s << 10 << u"90"_s << n << u"nope"_s << false << 0 << QString() << 0 << false << false;
+    // Text that looks like SQL is a value like any other: bound, never part of a statement.
+    QTest::newRow("number with SQL, always true") << pw << u"Y"_s << 10 << u"90"_s << u"7001' OR '1'='1"_s << u"Secret#77"_s << true << 0 << NotRegistered << error << true << false;
+    QTest::newRow("number with SQL, statement")   << pw << u"Y"_s << 10 << u"90"_s << u"1'; DELETE FROM ZA010DT; --"_s << u"Secret#77"_s << true << 0 << NotRegistered << error << true << false;
+    QTest::newRow("password with SQL")            << pw << u"Y"_s << 10 << u"90"_s << n << u"' OR '1'='1' --"_s << true << 0 << WrongPassword << error << false << true;
     // clang-format on
 }
 
@@ -420,6 +430,7 @@ void tst_Authentication::decisions()
         QCOMPARE(rows.size(), 0);
         QCOMPARE(backLoginDate(u"7001"_s).toString(), u"19991231"_s);
     }
+    QCOMPARE(records(u"1001"_s).size(), 2);  // the demo records of others stay as they are
     QVERIFY(!ws.db.connected());
 }
 
@@ -747,6 +758,88 @@ void tst_Authentication::simultaneousLogins()
     QCOMPARE(first.shared.EmpNo, u"1001"_s);
     QVERIFY(!second.db.connected());
     QVERIFY(!second.db.inTransaction());
+}
+
+// The empty text is NULL, as on Oracle: an account whose code is empty has no password and is
+// not registered, rather than failing in the decoding function.
+void tst_Authentication::emptyPasswordCode()
+{
+    QVERIFY2(addEmployee(u"7001"_s, u"Secret#77"_s), qPrintable(m_sql.error()));
+    QVERIFY2(m_sql.exec(u"UPDATE ZA010MS SET PASSWORD_CODE = '' WHERE EMP_NO = '7001'"_s),
+             qPrintable(m_sql.error()));
+
+    Workstation ws(m_sql.fixture(), Here);
+    FakeLoginFields fields(u"7001"_s, u"Secret#77"_s);
+    const AuthResult outcome = ws.auth.Authenticate(true, fields);
+    QCOMPARE(outcome.value, 0);
+    QCOMPARE(outcome.error, QString());
+    QCOMPARE(ws.messages.texts(), QStringList{NotRegistered});
+    QCOMPARE(records(u"7001"_s).size(), 0);
+}
+
+// The database server goes away while the login waits for the other workstation, and comes
+// back: nothing of the failed login is stored, the user is told, and the next login works.
+void tst_Authentication::serverStoppedMidLogin()
+{
+    QTemporaryDir dir(u"/tmp/orsa-midlogin-XXXXXX"_s);
+    QVERIFY(dir.isValid());
+    const QString script = QStringLiteral(ORSA_SOURCE_DIR "/scripts/dbcluster");
+    const auto cluster = [&](const QString &command) {
+        return QProcess::execute(script, {command, dir.path()});
+    };
+    QProcess started;
+    started.start(script, {u"start"_s, dir.path()});
+    QVERIFY(started.waitForFinished(60000));
+    QVERIFY2(started.exitCode() == 0, started.readAllStandardError().constData());
+    QByteArray serviceFile;
+    for (const QByteArray &line : started.readAllStandardOutput().split('\n')) {
+        if (line.startsWith("export PGSERVICEFILE="))
+            serviceFile = line.mid(int(qstrlen("export PGSERVICEFILE=")));
+    }
+    QVERIFY(!serviceFile.isEmpty());
+    const QByteArray sharedServiceFile = qgetenv("PGSERVICEFILE");
+    qputenv("PGSERVICEFILE", serviceFile);
+    auto restore = qScopeGuard([&] {
+        qputenv("PGSERVICEFILE", sharedServiceFile);
+        cluster(u"stop"_s);
+    });
+
+    QString error;
+    auto own = TestDatabase::open(&error);
+    QVERIFY2(own, qPrintable(error));
+    // 1001's latest record is live on another workstation: the login asks that one to log out.
+    QVERIFY2(own->insertLoginRecord(u"1001"_s, 3, Elsewhere, QString(), 600, -1, &error),
+             qPrintable(error));
+    own.reset();
+
+    Workstation ws(m_sql.fixture(), Here);
+    ws.requester.onRequest = [&](const QString &) { cluster(u"stop"_s); };
+    FakeLoginFields fields(u"1001"_s, u"orsa1001!"_s);
+    const AuthResult failed = ws.auth.Authenticate(true, fields);
+    QCOMPARE(failed.value, 0);
+    QVERIFY(!failed.error.isEmpty());
+    QCOMPARE(ws.messages.texts().size(), 2);  // the question, then the failure
+    QVERIFY2(ws.messages.texts().last().startsWith(NotSavedPrefix), qPrintable(ws.messages.texts().last()));
+    QVERIFY(!ws.db.connected());
+    QCOMPARE(ws.shared.EmpNo, u"PREV"_s);
+
+    QCOMPARE(cluster(u"start"_s), 0);
+    own = TestDatabase::open(&error);
+    QVERIFY2(own, qPrintable(error));
+    auto records = own->loginRecords(u"1001"_s);
+    QCOMPARE(records.size(), 3);
+    QVERIFY(records.last().logoutIpNull);
+
+    // The shell goes on: the next login works, and closes the record the other one left.
+    ws.messages.shown.clear();
+    ws.requester.onRequest = nullptr;
+    const AuthResult next = ws.auth.Authenticate(true, fields);
+    QCOMPARE(next.value, 1);
+    records = own->loginRecords(u"1001"_s);
+    QCOMPARE(records.size(), 4);
+    QCOMPARE(records.at(2).logoutIp, u"타PC강제종료"_s);
+    QCOMPARE(records.last().loginIp, Here);
+    QVERIFY(records.last().logoutIpNull);
 }
 
 void tst_Authentication::storedPasswordWhenUnreachable()

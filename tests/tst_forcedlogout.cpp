@@ -60,10 +60,12 @@ public:
 class RawPeer : public QObject
 {
 public:
-    explicit RawPeer(quint16 port)
+    explicit RawPeer(quint16 port, const QString &from = QString())
     {
         connect(&socket, &QTcpSocket::readyRead, this, [this] { received += socket.readAll(); });
         connect(&socket, &QTcpSocket::disconnected, this, [this] { closedByServer = true; });
+        if (!from.isEmpty())
+            socket.bind(QHostAddress(from));
         socket.connectToHost(QHostAddress(Loopback), port);
     }
     void send(const QByteArray &bytes)
@@ -173,6 +175,7 @@ private Q_SLOTS:
     void queuedRequestBoundToItsSession_data();
     void queuedRequestBoundToItsSession();
     void connectionsBounded();
+    void floodingAddressCrowdsOutOnlyItself();
     void portInUseGivesReason();
 
     void clientAndServer();
@@ -555,6 +558,33 @@ void tst_ForcedLogout::connectionsBounded()
     QTRY_COMPARE(fourth.received, QByteArray("^ORSA_MAIN^\r\n"));
     fourth.send("^ORSA_MAIN^LOGIN\r\n");
     QTRY_COMPARE(fourth.received, QByteArray("^ORSA_MAIN^\r\n^ORSA_MAIN^REQ_OK\r\n"));
+}
+
+// Another workstation that floods the port fills it only for itself: a request from this one
+// still gets through.
+void tst_ForcedLogout::floodingAddressCrowdsOutOnlyItself()
+{
+    RecordingHandler handler;
+    ForcedLogoutServer server(handler);
+    server.setMaxConnections(2);
+    QVERIFY(server.listen(0));
+    const QString flooder = QStringLiteral("127.0.0.3");
+
+    RawPeer first(server.serverPort(), flooder);
+    QTRY_COMPARE(first.received, QByteArray("^ORSA_MAIN^\r\n"));
+    RawPeer second(server.serverPort(), flooder);
+    QTRY_COMPARE(second.received, QByteArray("^ORSA_MAIN^\r\n"));
+    RawPeer third(server.serverPort(), flooder);
+    QTRY_VERIFY(third.closedByServer);
+    QCOMPARE(third.received, QByteArray());
+
+    RawPeer real(server.serverPort());
+    QTRY_COMPARE(real.received, QByteArray("^ORSA_MAIN^\r\n"));
+    real.send("^ORSA_MAIN^LOGIN\r\n");
+    QTRY_COMPARE(real.received, QByteArray("^ORSA_MAIN^\r\n^ORSA_MAIN^REQ_OK\r\n"));
+    // The flooder's oldest connection made the room.
+    QTRY_VERIFY(first.closedByServer);
+    QVERIFY(!second.closedByServer);
 }
 
 void tst_ForcedLogout::portInUseGivesReason()

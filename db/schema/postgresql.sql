@@ -99,11 +99,16 @@ CREATE TABLE JA010MS (
 -- The password code: AES in CBC mode with a zero start vector and PKCS padding, keyed with the
 -- key text (zero-padded to 16 bytes), as upper-case hexadecimal. The same password and key
 -- always give the same code, and FN_ZA010MS_02 turns it back.
+--
+-- The empty text counts as NULL, as everywhere on Oracle: an account whose code is empty has no
+-- password (the login reports the employee number as not registered), and an empty password
+-- has no code.
 CREATE OR REPLACE FUNCTION FN_ZA010MS_01(p_password text, p_key text) RETURNS text
     LANGUAGE sql IMMUTABLE STRICT
     SET search_path = public
 AS $$
-    SELECT upper(encode(encrypt(convert_to(p_password, 'UTF8'), convert_to(p_key, 'UTF8'),
+    SELECT upper(encode(encrypt(convert_to(NULLIF(p_password, ''), 'UTF8'),
+                                convert_to(NULLIF(p_key, ''), 'UTF8'),
                                 'aes-cbc/pad:pkcs'), 'hex'))
 $$;
 
@@ -111,6 +116,7 @@ CREATE OR REPLACE FUNCTION FN_ZA010MS_02(p_code text, p_key text) RETURNS text
     LANGUAGE sql IMMUTABLE STRICT
     SET search_path = public
 AS $$
-    SELECT convert_from(decrypt(decode(p_code, 'hex'), convert_to(p_key, 'UTF8'),
+    SELECT convert_from(decrypt(decode(NULLIF(p_code, ''), 'hex'),
+                                convert_to(NULLIF(p_key, ''), 'UTF8'),
                                 'aes-cbc/pad:pkcs'), 'UTF8')
 $$;
