@@ -93,7 +93,10 @@ std::vector<uint32_t> propertyValues32(xcb_get_property_reply_t *reply)
     return values;
 }
 
-// EWMH: the source of a request that comes from a pager (as opposed to an application).
+// ICCCM WM_STATE value of a minimised window; EWMH _NET_WM_STATE action and the source of a
+// request that comes from a pager (as opposed to an application).
+constexpr uint32_t IconicState = 3;
+constexpr uint32_t NetWmStateAdd = 1;
 constexpr uint32_t SourcePager = 2;
 
 // Long enough for any client list: the length of a property request counts 32-bit units.
@@ -543,12 +546,42 @@ void XcbWindowSystem::bringToFront(WindowId window)
     if (window == 0)
         return;
     const auto w = static_cast<xcb_window_t>(window);
+    const xcb_get_window_attributes_cookie_t attributesCookie =
+        xcb_get_window_attributes(m_connection, w);
+    const xcb_get_property_cookie_t stateCookie =
+        xcb_get_property(m_connection, 0, w, m_atoms.wmState, m_atoms.wmState, 0, 2);
+    const xcb_get_property_cookie_t netStateCookie =
+        xcb_get_property(m_connection, 0, w, m_atoms.netWmState, XCB_ATOM_ATOM, 0, 64);
     xcb_generic_error_t *error = nullptr;
-    Freed<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
-        m_connection, xcb_get_window_attributes(m_connection, w), &error));
+    Freed<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(m_connection, attributesCookie, &error));
     std::free(error);
+    Freed<xcb_get_property_reply_t> state(propertyReply(m_connection, stateCookie));
+    Freed<xcb_get_property_reply_t> netState(propertyReply(m_connection, netStateCookie));
     if (!attributes)
         return;  // gone
+
+    // A minimised window stays minimised: window managers answer an activation request by
+    // restoring it, and the shell restores itself only when the suite's programs ask it to.
+    // The window manager is asked to draw the user's attention to it (its taskbar entry)
+    // instead.
+    const std::vector<uint32_t> wmState = propertyValues32(state.reply);
+    const std::vector<uint32_t> netStates = propertyValues32(netState.reply);
+    const bool iconic =
+        attributes->map_state != XCB_MAP_STATE_VIEWABLE
+        && ((!wmState.empty() && wmState[0] == IconicState)
+            || std::find(netStates.begin(), netStates.end(), m_atoms.netWmStateHidden)
+                   != netStates.end());
+    if (iconic) {
+        for (xcb_window_t root : m_roots)
+            sendClientMessage(m_connection, root, w, m_atoms.netWmState,
+                              XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT
+                                  | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                              NetWmStateAdd, m_atoms.netWmStateDemandsAttention, 0,
+                              SourcePager);
+        xcb_flush(m_connection);
+        return;
+    }
 
     // A window manager decides about activation; ask it the way a pager does, which it honours
     // more readily than a request of an application.

@@ -110,6 +110,11 @@ xcb_window_t topmostRootChild()
     return top;
 }
 
+void sync(xcb_connection_t *c)
+{
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
 // How many requests the work sends on the toolkit's connection to the X server: the difference
 // of the sequence numbers of two requests around it.
 template<typename Work>
@@ -152,6 +157,8 @@ private Q_SLOTS:
     void closeByDeleteRequest_data();
     void closeByDeleteRequest();
     void bringToFrontRaisesAndFocuses();
+    void bringToFrontMinimised_data();
+    void bringToFrontMinimised();
     void restoreMessage_data();
     void restoreMessage();
     void sendRestoreWithoutShell();
@@ -434,6 +441,56 @@ void tst_WindowSystemX11::bringToFrontRaisesAndFocuses()
     QTRY_VERIFY(indexOf(m_system->topLevelWindows(), upper)
                 < indexOf(m_system->topLevelWindows(), lower));
     QTRY_COMPARE(WindowId(focusWindow()), upper);
+}
+
+void tst_WindowSystemX11::bringToFrontMinimised_data()
+{
+    QTest::addColumn<bool>("minimised");
+    QTest::newRow("shown window is activated") << false;
+    QTest::newRow("minimised window only asks for attention") << true;
+}
+
+// A window manager restores a minimised window that is activated; a minimised window is left
+// minimised, and the window manager asked to draw the user's attention to it instead. What is
+// asked of the window manager is seen on the root, as a pager sees it.
+void tst_WindowSystemX11::bringToFrontMinimised()
+{
+    QFETCH(bool, minimised);
+    xcb_connection_t *observer = xcb_connect(nullptr, nullptr);
+    const auto disconnect = qScopeGuard([observer] { xcb_disconnect(observer); });
+    QVERIFY(!xcb_connection_has_error(observer));
+    const xcb_window_t root = rootWindow();
+    const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(observer, root, XCB_CW_EVENT_MASK, &mask);
+    const xcb_window_t target = createWindow(observer, root, !minimised, "TfrmM0Main");
+    if (minimised) {
+        // What a window manager leaves on a window that it has minimised.
+        setProperty32(observer, target, "WM_STATE", atom("WM_STATE"), {3, XCB_WINDOW_NONE});
+        setProperty32(observer, target, "_NET_WM_STATE", XCB_ATOM_ATOM,
+                      {atom("_NET_WM_STATE_HIDDEN")});
+    }
+    sync(observer);
+
+    m_system->bringToFront(target);
+    sync(connection());
+    sync(observer);
+    bool activated = false;
+    bool attention = false;
+    while (xcb_generic_event_t *event = xcb_poll_for_queued_event(observer)) {
+        const auto *message = reinterpret_cast<xcb_client_message_event_t *>(event);
+        if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE && message->window == target) {
+            if (message->type == atom("_NET_ACTIVE_WINDOW"))
+                activated = true;
+            const xcb_atom_t demandsAttention = atom("_NET_WM_STATE_DEMANDS_ATTENTION");
+            if (message->type == atom("_NET_WM_STATE") && message->data.data32[0] == 1
+                && (message->data.data32[1] == demandsAttention
+                    || message->data.data32[2] == demandsAttention))
+                attention = true;
+        }
+        std::free(event);
+    }
+    QCOMPARE(activated, !minimised);
+    QCOMPARE(attention, minimised);
 }
 
 void tst_WindowSystemX11::restoreMessage_data()
