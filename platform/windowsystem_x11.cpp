@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QWidget>
+#include <QWindow>
 
 #include <xcb/xcb.h>
 
@@ -177,20 +178,48 @@ void sendClientMessage(xcb_connection_t *c, xcb_window_t destination, xcb_window
 
 // Keeps the class name of one of our windows: the toolkit names a window anew whenever it
 // recreates it (for instance after a change of window flags).
-class WindowClassKeeper final : public QObject
+//
+// It also keeps the toolkit's idea of where the window is true under a window manager. The
+// toolkit asks the server where a window is when a configure is reported, and a window manager
+// that is just putting the window into its frame may answer with a place the frame has not
+// reached yet; when the window then ends up where the program put it, no further report comes,
+// and the toolkit goes on placing dialogs and starting drags from the wrong place. Once the
+// window is mapped its place is looked up again, and a difference is reported to the toolkit
+// the way a window manager reports a move (a synthetic configure).
+class WindowClassKeeper final : public QObject, public QAbstractNativeEventFilter
 {
 public:
     WindowClassKeeper(QWidget *widget, xcb_connection_t *c, const QString &className)
         : QObject(widget), m_widget(widget), m_connection(c), m_className(className)
     {
         widget->installEventFilter(this);
+        QCoreApplication::instance()->installNativeEventFilter(this);
         apply();
+    }
+
+    ~WindowClassKeeper() override
+    {
+        if (QCoreApplication::instance())
+            QCoreApplication::instance()->removeNativeEventFilter(this);
     }
 
     void setClassName(const QString &className)
     {
         m_className = className;
         apply();
+    }
+
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
+    {
+        if (eventType != "xcb_generic_event_t" || !message)
+            return false;
+        const auto *event = static_cast<const xcb_generic_event_t *>(message);
+        if ((event->response_type & 0x7f) != XCB_MAP_NOTIFY)
+            return false;
+        const auto *map = static_cast<const xcb_map_notify_event_t *>(message);
+        if (map->window == map->event && map->window == m_widget->internalWinId())
+            correctPlace(map->window);
+        return false;
     }
 
 protected:
@@ -218,6 +247,45 @@ private:
             m_connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(id), XCB_ATOM_WM_CLASS,
             XCB_ATOM_STRING, 8, static_cast<uint32_t>(value.size()), value.constData());
         xcb_discard_reply(m_connection, cookie.sequence);
+        xcb_flush(m_connection);
+    }
+
+    void correctPlace(xcb_window_t window)
+    {
+        QWindow *handle = m_widget->windowHandle();
+        if (!handle)
+            return;
+        const xcb_get_geometry_cookie_t geometryCookie = xcb_get_geometry(m_connection, window);
+        xcb_generic_error_t *error = nullptr;
+        Freed<xcb_get_geometry_reply_t> geometry(
+            xcb_get_geometry_reply(m_connection, geometryCookie, &error));
+        std::free(error);
+        if (!geometry)
+            return;
+        error = nullptr;
+        Freed<xcb_translate_coordinates_reply_t> place(xcb_translate_coordinates_reply(
+            m_connection, xcb_translate_coordinates(m_connection, window, geometry->root, 0, 0),
+            &error));
+        std::free(error);
+        if (!place)
+            return;
+        const qreal ratio = handle->devicePixelRatio();
+        const QPoint known = handle->geometry().topLeft() * ratio;
+        if (known == QPoint(place->dst_x, place->dst_y))
+            return;
+        xcb_configure_notify_event_t configure;
+        std::memset(&configure, 0, sizeof(configure));
+        configure.response_type = XCB_CONFIGURE_NOTIFY;
+        configure.event = window;
+        configure.window = window;
+        configure.above_sibling = XCB_WINDOW_NONE;
+        configure.x = place->dst_x;
+        configure.y = place->dst_y;
+        configure.width = geometry->width;
+        configure.height = geometry->height;
+        configure.border_width = geometry->border_width;
+        xcb_send_event(m_connection, 0, window, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
+                       reinterpret_cast<const char *>(&configure));
         xcb_flush(m_connection);
     }
 
