@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QGuiApplication>
 #include <QPointer>
+#include <QProcessEnvironment>
 #include <QSet>
 #include <QWidget>
 #include <QWindow>
@@ -742,4 +743,22 @@ std::unique_ptr<WindowSystem> WindowSystem::createSystem()
         }
     }
     return std::make_unique<NullWindowSystem>();
+}
+
+// The programs of the suite find one another by the classes of their X11 windows. On a Wayland
+// desktop the toolkit would open native Wayland windows, which no X11 program sees, so the
+// program runs as an X11 client there too (through XWayland), unless its user names a platform.
+// Without an X server to reach the toolkit keeps its own choice.
+QByteArray WindowSystem::requiredPlatform(const QStringList &arguments,
+                                          const QProcessEnvironment &environment)
+{
+    if (!environment.value(QStringLiteral("QT_QPA_PLATFORM")).isEmpty())
+        return {};
+    for (const QString &argument : arguments.mid(1)) {
+        if (argument == QLatin1String("-platform") || argument == QLatin1String("--platform"))
+            return {};
+    }
+    if (environment.value(QStringLiteral("DISPLAY")).isEmpty())
+        return {};
+    return QByteArrayLiteral("xcb");
 }
