@@ -4,8 +4,8 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QEvent>
-#include <QHash>
 #include <QGuiApplication>
+#include <QHash>
 #include <QPointer>
 #include <QProcessEnvironment>
 #include <QSet>
