@@ -4,13 +4,14 @@
 //   nestingwm [--no-client-list]
 //
 // It manages the X display of $DISPLAY and prints "ready" once it does. Like a real window
-// manager it marks clients with WM_STATE (ICCCM), publishes the clients on the root
-// (_NET_CLIENT_LIST, _NET_CLIENT_LIST_STACKING; not with --no-client-list, as older window
-// managers do), iconifies a window on WM_CHANGE_STATE (the frame is unmapped, the client stays
-// in its wrapper), maps it again on a map request or on _NET_ACTIVE_WINDOW, raises and focuses
-// on _NET_ACTIVE_WINDOW, keeps _NET_WM_STATE (with _NET_WM_STATE_HIDDEN while iconic), and
-// hands a window that its program withdraws back to the root. It ends on SIGTERM or SIGINT and
-// leaves every client as a child of the root, mapped unless iconic.
+// manager it marks clients with WM_STATE (ICCCM) and publishes them on the root
+// (_NET_CLIENT_LIST, _NET_CLIENT_LIST_STACKING; with --no-client-list it does not, like window
+// managers that follow ICCCM only). It iconifies a window on WM_CHANGE_STATE (frame and client
+// are unmapped, the client stays in its wrapper), shows it again on a map request or on
+// _NET_ACTIVE_WINDOW, raises and focuses on _NET_ACTIVE_WINDOW, keeps _NET_WM_STATE (with
+// _NET_WM_STATE_HIDDEN while iconic), and hands a window that its program withdraws back to the
+// root. It ends on SIGTERM or SIGINT and leaves every client as a child of the root, mapped
+// unless iconic.
 //
 // Exit codes: 0 ended on a signal, 1 no display or another window manager runs, 2 a wrong
 // command line.
@@ -48,6 +49,7 @@ struct Client
     int16_t x = 0, y = 0;     // of the frame
     uint16_t width = 1, height = 1;  // of the client
     bool iconic = false;
+    int ignoreUnmaps = 0;  // unmaps of the client that we caused ourselves
     std::vector<xcb_atom_t> netState;
 };
 
@@ -355,6 +357,10 @@ void NestingWm::iconify(Client &c)
     if (c.iconic)
         return;
     c.iconic = true;
+    // As window managers do, the client is unmapped too: the program sees its window go, and
+    // a map request of its own shows it again.
+    xcb_unmap_window(m_c, c.window);
+    ++c.ignoreUnmaps;
     xcb_unmap_window(m_c, c.frame);
     setWmState(c, IconicState);
     writeNetState(c);
@@ -365,6 +371,7 @@ void NestingWm::deiconify(Client &c)
     if (!c.iconic)
         return;
     c.iconic = false;
+    xcb_map_window(m_c, c.window);
     xcb_map_window(m_c, c.frame);
     setWmState(c, NormalState);
     writeNetState(c);
@@ -397,8 +404,10 @@ void NestingWm::activate(Client &c)
 void NestingWm::onMapRequest(const xcb_map_request_event_t *e)
 {
     if (Client *c = find(e->window)) {
-        xcb_map_window(m_c, c->window);
-        deiconify(*c);
+        if (c->iconic)
+            deiconify(*c);
+        else
+            xcb_map_window(m_c, c->window);
         return;
     }
     manage(e->window);
@@ -462,7 +471,13 @@ void NestingWm::onUnmapNotify(const xcb_unmap_notify_event_t *e)
     // programs to send to the root (for windows that were never mapped) counts too.
     const bool synthetic = e->response_type & 0x80;
     Client *c = find(e->window);
-    if (c && (e->event == c->wrapper || synthetic))
+    if (!c)
+        return;
+    if (!synthetic && e->event == c->wrapper && c->ignoreUnmaps > 0) {
+        --c->ignoreUnmaps;
+        return;
+    }
+    if (e->event == c->wrapper || synthetic)
         withdraw(e->window);
 }
 
