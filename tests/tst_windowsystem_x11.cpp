@@ -462,13 +462,21 @@ void tst_WindowSystemX11::bringToFrontMinimised()
     const xcb_window_t root = rootWindow();
     const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_change_window_attributes(observer, root, XCB_CW_EVENT_MASK, &mask);
-    const xcb_window_t target = createWindow(observer, root, !minimised, "TfrmM0Main");
+    // Made on this program's own connection, whose window ids are never used twice: a window
+    // manager that lets go of a window of an earlier row late must not touch this one.
+    xcb_connection_t *c = connection();
+    const xcb_window_t target = createWindow(c, root, !minimised, "TfrmM0Main");
+    const auto destroy = qScopeGuard([c, target] {
+        xcb_destroy_window(c, target);
+        xcb_flush(c);
+    });
     if (minimised) {
         // What a window manager leaves on a window that it has minimised.
-        setProperty32(observer, target, "WM_STATE", atom("WM_STATE"), {3, XCB_WINDOW_NONE});
-        setProperty32(observer, target, "_NET_WM_STATE", XCB_ATOM_ATOM,
+        setProperty32(c, target, "WM_STATE", atom("WM_STATE"), {3, XCB_WINDOW_NONE});
+        setProperty32(c, target, "_NET_WM_STATE", XCB_ATOM_ATOM,
                       {atom("_NET_WM_STATE_HIDDEN")});
     }
+    sync(c);
     sync(observer);
 
     m_system->bringToFront(target);
