@@ -1,10 +1,13 @@
 #pragma once
+#include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 #include <functional>
 #include <memory>
 
+class QProcessEnvironment;
 class QWidget;
 
 // A top-level window of any program on this desktop (0 = no window).
@@ -49,6 +52,12 @@ public:
     // The desktop's window system; on a platform without one (offscreen), a system that finds
     // no windows and does nothing.
     static std::unique_ptr<WindowSystem> createSystem();
+
+    // The toolkit platform a program of the suite must run on for the others to find its
+    // windows, given its command line and environment; empty when the toolkit may choose
+    // (the user has named a platform, or there is nothing to choose).
+    static QByteArray requiredPlatform(const QStringList &arguments,
+                                       const QProcessEnvironment &environment);
 
     // The window message number other programs use for the restore request.
     static constexpr int RestoreShellMessage = 1924;

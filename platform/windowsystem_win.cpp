@@ -226,3 +226,9 @@ std::unique_ptr<WindowSystem> WindowSystem::createSystem()
 {
     return std::make_unique<Win32WindowSystem>();
 }
+
+// Windows has one window system; the toolkit's own platform is the right one.
+QByteArray WindowSystem::requiredPlatform(const QStringList &, const QProcessEnvironment &)
+{
+    return {};
+}

@@ -5,11 +5,16 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QHash>
 #include <QPointer>
+#include <QProcessEnvironment>
+#include <QSet>
 #include <QWidget>
+#include <QWindow>
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -66,6 +71,39 @@ QByteArray propertyBytes(xcb_get_property_reply_t *reply)
                       xcb_get_property_value_length(reply));
 }
 
+// The children of a window from its tree reply, topmost first (the server lists them from the
+// bottom of the stack to the top).
+std::vector<xcb_window_t> childrenTopmostFirst(xcb_query_tree_reply_t *reply)
+{
+    std::vector<xcb_window_t> list;
+    if (!reply)
+        return list;
+    const xcb_window_t *children = xcb_query_tree_children(reply);
+    for (int i = xcb_query_tree_children_length(reply) - 1; i >= 0; --i)
+        list.push_back(children[i]);
+    return list;
+}
+
+// A property that holds windows (or atoms, or cardinals): its 32-bit values.
+std::vector<uint32_t> propertyValues32(xcb_get_property_reply_t *reply)
+{
+    std::vector<uint32_t> values;
+    if (!reply || reply->type == XCB_ATOM_NONE || reply->format != 32)
+        return values;
+    const auto *data = static_cast<const uint32_t *>(xcb_get_property_value(reply));
+    values.assign(data, data + xcb_get_property_value_length(reply) / 4);
+    return values;
+}
+
+// ICCCM WM_STATE value of a minimised window; EWMH _NET_WM_STATE action and the source of a
+// request that comes from a pager (as opposed to an application).
+constexpr uint32_t IconicState = 3;
+constexpr uint32_t NetWmStateAdd = 1;
+constexpr uint32_t SourcePager = 2;
+
+// Long enough for any client list: the length of a property request counts 32-bit units.
+constexpr uint32_t MaxListLength = 1u << 16;
+
 struct Atoms
 {
     xcb_atom_t netWmName = XCB_ATOM_NONE;
@@ -74,31 +112,47 @@ struct Atoms
     xcb_atom_t wmDeleteWindow = XCB_ATOM_NONE;
     xcb_atom_t netActiveWindow = XCB_ATOM_NONE;
     xcb_atom_t restoreShell = XCB_ATOM_NONE;
+    xcb_atom_t wmState = XCB_ATOM_NONE;
+    xcb_atom_t netClientList = XCB_ATOM_NONE;
+    xcb_atom_t netClientListStacking = XCB_ATOM_NONE;
+    xcb_atom_t netSupportingWmCheck = XCB_ATOM_NONE;
+    xcb_atom_t netWmState = XCB_ATOM_NONE;
+    xcb_atom_t netWmStateHidden = XCB_ATOM_NONE;
+    xcb_atom_t netWmStateDemandsAttention = XCB_ATOM_NONE;
 };
 
 Atoms internAtoms(xcb_connection_t *c)
 {
-    const char *names[] = {"_NET_WM_NAME", "UTF8_STRING", "WM_PROTOCOLS", "WM_DELETE_WINDOW",
-                           "_NET_ACTIVE_WINDOW", "WM_RESTORE_SHELL"};
-    constexpr int count = sizeof(names) / sizeof(names[0]);
-    xcb_intern_atom_cookie_t cookies[count];
-    for (int i = 0; i < count; ++i)
-        cookies[i] = xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(names[i])), names[i]);
-    xcb_atom_t values[count];
-    for (int i = 0; i < count; ++i) {
+    Atoms atoms;
+    const struct
+    {
+        const char *name;
+        xcb_atom_t *atom;
+    } wanted[] = {
+        {"_NET_WM_NAME", &atoms.netWmName},
+        {"UTF8_STRING", &atoms.utf8String},
+        {"WM_PROTOCOLS", &atoms.wmProtocols},
+        {"WM_DELETE_WINDOW", &atoms.wmDeleteWindow},
+        {"_NET_ACTIVE_WINDOW", &atoms.netActiveWindow},
+        {"WM_RESTORE_SHELL", &atoms.restoreShell},
+        {"WM_STATE", &atoms.wmState},
+        {"_NET_CLIENT_LIST", &atoms.netClientList},
+        {"_NET_CLIENT_LIST_STACKING", &atoms.netClientListStacking},
+        {"_NET_SUPPORTING_WM_CHECK", &atoms.netSupportingWmCheck},
+        {"_NET_WM_STATE", &atoms.netWmState},
+        {"_NET_WM_STATE_HIDDEN", &atoms.netWmStateHidden},
+        {"_NET_WM_STATE_DEMANDS_ATTENTION", &atoms.netWmStateDemandsAttention},
+    };
+    std::vector<xcb_intern_atom_cookie_t> cookies;
+    for (const auto &w : wanted)
+        cookies.push_back(xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(w.name)), w.name));
+    for (size_t i = 0; i < cookies.size(); ++i) {
         xcb_generic_error_t *error = nullptr;
         xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(c, cookies[i], &error);
         std::free(error);
-        values[i] = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        *wanted[i].atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
         std::free(reply);
     }
-    Atoms atoms;
-    atoms.netWmName = values[0];
-    atoms.utf8String = values[1];
-    atoms.wmProtocols = values[2];
-    atoms.wmDeleteWindow = values[3];
-    atoms.netActiveWindow = values[4];
-    atoms.restoreShell = values[5];
     return atoms;
 }
 
@@ -106,7 +160,7 @@ Atoms internAtoms(xcb_connection_t *c)
 // meanwhile costs neither a round trip nor an error report in the toolkit's event queue.
 void sendClientMessage(xcb_connection_t *c, xcb_window_t destination, xcb_window_t window,
                        xcb_atom_t type, uint32_t eventMask, uint32_t d0, uint32_t d1 = 0,
-                       uint32_t d2 = 0)
+                       uint32_t d2 = 0, uint32_t d3 = 0)
 {
     xcb_client_message_event_t event;
     std::memset(&event, 0, sizeof(event));
@@ -117,6 +171,7 @@ void sendClientMessage(xcb_connection_t *c, xcb_window_t destination, xcb_window
     event.data.data32[0] = d0;
     event.data.data32[1] = d1;
     event.data.data32[2] = d2;
+    event.data.data32[3] = d3;
     const xcb_void_cookie_t cookie = xcb_send_event_checked(
         c, 0, destination, eventMask, reinterpret_cast<const char *>(&event));
     xcb_discard_reply(c, cookie.sequence);
@@ -124,20 +179,48 @@ void sendClientMessage(xcb_connection_t *c, xcb_window_t destination, xcb_window
 
 // Keeps the class name of one of our windows: the toolkit names a window anew whenever it
 // recreates it (for instance after a change of window flags).
-class WindowClassKeeper final : public QObject
+//
+// It also keeps the toolkit's idea of where the window is true under a window manager. The
+// toolkit asks the server where a window is when a configure is reported, and a window manager
+// that is just putting the window into its frame may answer with a place the frame has not
+// reached yet; when the window then ends up where the program put it, no further report comes,
+// and the toolkit goes on placing dialogs and starting drags from the wrong place. Once the
+// window is mapped its place is looked up again, and a difference is reported to the toolkit
+// the way a window manager reports a move (a synthetic configure).
+class WindowClassKeeper final : public QObject, public QAbstractNativeEventFilter
 {
 public:
     WindowClassKeeper(QWidget *widget, xcb_connection_t *c, const QString &className)
         : QObject(widget), m_widget(widget), m_connection(c), m_className(className)
     {
         widget->installEventFilter(this);
+        QCoreApplication::instance()->installNativeEventFilter(this);
         apply();
+    }
+
+    ~WindowClassKeeper() override
+    {
+        if (QCoreApplication::instance())
+            QCoreApplication::instance()->removeNativeEventFilter(this);
     }
 
     void setClassName(const QString &className)
     {
         m_className = className;
         apply();
+    }
+
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
+    {
+        if (eventType != "xcb_generic_event_t" || !message)
+            return false;
+        const auto *event = static_cast<const xcb_generic_event_t *>(message);
+        if ((event->response_type & 0x7f) != XCB_MAP_NOTIFY)
+            return false;
+        const auto *map = static_cast<const xcb_map_notify_event_t *>(message);
+        if (map->window == map->event && map->window == m_widget->internalWinId())
+            correctPlace(map->window);
+        return false;
     }
 
 protected:
@@ -165,6 +248,45 @@ private:
             m_connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(id), XCB_ATOM_WM_CLASS,
             XCB_ATOM_STRING, 8, static_cast<uint32_t>(value.size()), value.constData());
         xcb_discard_reply(m_connection, cookie.sequence);
+        xcb_flush(m_connection);
+    }
+
+    void correctPlace(xcb_window_t window)
+    {
+        QWindow *handle = m_widget->windowHandle();
+        if (!handle)
+            return;
+        const xcb_get_geometry_cookie_t geometryCookie = xcb_get_geometry(m_connection, window);
+        xcb_generic_error_t *error = nullptr;
+        Freed<xcb_get_geometry_reply_t> geometry(
+            xcb_get_geometry_reply(m_connection, geometryCookie, &error));
+        std::free(error);
+        if (!geometry)
+            return;
+        error = nullptr;
+        Freed<xcb_translate_coordinates_reply_t> place(xcb_translate_coordinates_reply(
+            m_connection, xcb_translate_coordinates(m_connection, window, geometry->root, 0, 0),
+            &error));
+        std::free(error);
+        if (!place)
+            return;
+        const qreal ratio = handle->devicePixelRatio();
+        const QPoint known = handle->geometry().topLeft() * ratio;
+        if (known == QPoint(place->dst_x, place->dst_y))
+            return;
+        xcb_configure_notify_event_t configure;
+        std::memset(&configure, 0, sizeof(configure));
+        configure.response_type = XCB_CONFIGURE_NOTIFY;
+        configure.event = window;
+        configure.window = window;
+        configure.above_sibling = XCB_WINDOW_NONE;
+        configure.x = place->dst_x;
+        configure.y = place->dst_y;
+        configure.width = geometry->width;
+        configure.height = geometry->height;
+        configure.border_width = geometry->border_width;
+        xcb_send_event(m_connection, 0, window, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
+                       reinterpret_cast<const char *>(&configure));
         xcb_flush(m_connection);
     }
 
@@ -198,7 +320,21 @@ public:
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
 
 private:
-    QList<xcb_window_t> childrenTopmostFirst(xcb_query_tree_reply_t *reply) const;
+    // What a scan learns of one window.
+    struct Facts
+    {
+        bool hasClass = false;
+        bool hasState = false;  // WM_STATE: a window manager's client
+        TopLevelWindow window;
+    };
+    struct PropertyCookies
+    {
+        xcb_get_property_cookie_t wmClass, wmState, netWmName, wmName;
+    };
+
+    PropertyCookies requestProperties(xcb_window_t window) const;
+    Facts readProperties(xcb_window_t window, const PropertyCookies &cookies) const;
+    void scanScreen(xcb_window_t root, QList<TopLevelWindow> *result) const;
     xcb_window_t frameOf(xcb_window_t window) const;
 
     struct Watch
@@ -214,102 +350,237 @@ private:
     bool m_filterInstalled = false;
 };
 
-QList<xcb_window_t> XcbWindowSystem::childrenTopmostFirst(xcb_query_tree_reply_t *reply) const
+XcbWindowSystem::PropertyCookies XcbWindowSystem::requestProperties(xcb_window_t window) const
 {
-    QList<xcb_window_t> list;
-    if (!reply)
-        return list;
-    const xcb_window_t *children = xcb_query_tree_children(reply);
-    // The server lists children from the bottom of the stack to the top.
-    for (int i = xcb_query_tree_children_length(reply) - 1; i >= 0; --i)
-        list.append(children[i]);
-    return list;
+    return {
+        xcb_get_property(m_connection, 0, window, XCB_ATOM_WM_CLASS, XCB_GET_PROPERTY_TYPE_ANY, 0,
+                         1024),
+        xcb_get_property(m_connection, 0, window, m_atoms.wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 2),
+        xcb_get_property(m_connection, 0, window, m_atoms.netWmName, XCB_GET_PROPERTY_TYPE_ANY, 0,
+                         1024),
+        xcb_get_property(m_connection, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0,
+                         1024),
+    };
 }
 
-// Walks the root's children and, for those that carry no class (the frames of a window
-// manager), their children too. The trees of one level are asked for together, and every
-// property request of the scan is sent before the first reply is read, so a scan costs three
-// round trips however many windows there are.
-QList<TopLevelWindow> XcbWindowSystem::topLevelWindows()
+XcbWindowSystem::Facts XcbWindowSystem::readProperties(xcb_window_t window,
+                                                       const PropertyCookies &cookies) const
 {
+    Freed<xcb_get_property_reply_t> classReply(propertyReply(m_connection, cookies.wmClass));
+    Freed<xcb_get_property_reply_t> state(propertyReply(m_connection, cookies.wmState));
+    Freed<xcb_get_property_reply_t> netName(propertyReply(m_connection, cookies.netWmName));
+    Freed<xcb_get_property_reply_t> name(propertyReply(m_connection, cookies.wmName));
+    Facts facts;
+    facts.hasState = state && state->type != XCB_ATOM_NONE;
+    facts.hasClass = classReply && classReply->type != XCB_ATOM_NONE;
+    if (!facts.hasClass)
+        return facts;
+    // WM_CLASS holds "instance\0class\0"; the class part is what programs look for.
+    const QList<QByteArray> parts = propertyBytes(classReply.reply).split('\0');
+    facts.window.id = window;
+    facts.window.className = parts.size() > 1 ? QString::fromUtf8(parts.at(1)) : QString();
+    if (netName && netName->type != XCB_ATOM_NONE) {
+        facts.window.caption = QString::fromUtf8(propertyBytes(netName.reply));
+    } else if (name && name->type != XCB_ATOM_NONE) {
+        const QByteArray bytes = propertyBytes(name.reply);
+        facts.window.caption = name->type == m_atoms.utf8String ? QString::fromUtf8(bytes)
+                                                                 : QString::fromLatin1(bytes);
+    }
+    return facts;
+}
+
+// One screen of a scan. Where a running window manager publishes its clients (EWMH
+// _NET_CLIENT_LIST) that list is taken; otherwise the tree is walked down from the root until
+// a window carries WM_STATE (ICCCM's mark of a client) or a class, however deeply the frames
+// nest. The root's own children are read either way: a window that is not shown (withdrawn) is
+// nobody's client and lies there, and without a window manager everything does. A window
+// manager lists a new client only some time after it has put it into a frame, so a frame that
+// holds none of the listed clients is walked down as well. Every request of a step is sent
+// before its first reply is read: a scan costs a few round trips (one more per level of frames
+// around a client), however many windows are open.
+void XcbWindowSystem::scanScreen(xcb_window_t root, QList<TopLevelWindow> *result) const
+{
+    xcb_connection_t *c = m_connection;
+    const xcb_query_tree_cookie_t treeCookie = xcb_query_tree(c, root);
+    const xcb_get_property_cookie_t stackingCookie = xcb_get_property(
+        c, 0, root, m_atoms.netClientListStacking, XCB_ATOM_WINDOW, 0, MaxListLength);
+    const xcb_get_property_cookie_t listCookie =
+        xcb_get_property(c, 0, root, m_atoms.netClientList, XCB_ATOM_WINDOW, 0, MaxListLength);
+    const xcb_get_property_cookie_t checkCookie =
+        xcb_get_property(c, 0, root, m_atoms.netSupportingWmCheck, XCB_ATOM_WINDOW, 0, 1);
+
+    std::vector<xcb_window_t> rootChildren;
+    {
+        Freed<xcb_query_tree_reply_t> tree(treeReply(c, treeCookie));
+        rootChildren = childrenTopmostFirst(tree.reply);
+    }
+    Freed<xcb_get_property_reply_t> stacking(propertyReply(c, stackingCookie));
+    Freed<xcb_get_property_reply_t> list(propertyReply(c, listCookie));
+    Freed<xcb_get_property_reply_t> check(propertyReply(c, checkCookie));
+    // Clients topmost first: the stacking list runs from the bottom up; without it the newest
+    // client comes first.
+    const bool hasStacking = stacking && stacking->type == XCB_ATOM_WINDOW;
+    const bool listed = hasStacking || (list && list->type == XCB_ATOM_WINDOW);
+    const std::vector<uint32_t> checkValue = propertyValues32(check.reply);
+    const xcb_window_t manager =
+        checkValue.empty() ? xcb_window_t(XCB_WINDOW_NONE) : checkValue[0];
+    const bool maybeManaged = listed && manager != XCB_WINDOW_NONE;
+    std::vector<xcb_window_t> clients;
+    QSet<xcb_window_t> seen;
+    if (maybeManaged) {
+        for (uint32_t w : propertyValues32(hasStacking ? stacking.reply : list.reply))
+            if (!seen.contains(w)) {
+                seen.insert(w);
+                clients.push_back(w);
+            }
+        std::reverse(clients.begin(), clients.end());
+    }
+
+    // The properties of the clients and of the root's children, the frames the clients lie
+    // in, and whether the window manager that published the list still runs (EWMH: its
+    // supporting window names itself; a list left behind by one that has ended proves nothing).
+    std::vector<xcb_window_t> candidates = clients;
+    std::vector<xcb_window_t> rootOnly;
+    for (xcb_window_t w : rootChildren)
+        if (!seen.contains(w))
+            rootOnly.push_back(w);
+    candidates.insert(candidates.end(), rootOnly.begin(), rootOnly.end());
+    std::vector<PropertyCookies> cookies;
+    cookies.reserve(candidates.size());
+    for (xcb_window_t w : candidates)
+        cookies.push_back(requestProperties(w));
+    std::vector<xcb_query_tree_cookie_t> clientTrees;
+    xcb_get_property_cookie_t checkBackCookie{};
+    if (maybeManaged) {
+        clientTrees.reserve(clients.size());
+        for (xcb_window_t w : clients)
+            clientTrees.push_back(xcb_query_tree(c, w));
+        checkBackCookie = xcb_get_property(c, 0, manager, m_atoms.netSupportingWmCheck,
+                                           XCB_ATOM_WINDOW, 0, 1);
+    }
+    std::vector<Facts> facts;
+    facts.reserve(candidates.size());
+    for (size_t i = 0; i < candidates.size(); ++i)
+        facts.push_back(readProperties(candidates[i], cookies[i]));
+    std::vector<xcb_window_t> parents;
+    for (const xcb_query_tree_cookie_t &cookie : clientTrees) {
+        Freed<xcb_query_tree_reply_t> tree(treeReply(c, cookie));
+        if (tree)
+            parents.push_back(tree->parent);
+    }
+    bool managerRuns = false;
+    if (maybeManaged) {
+        Freed<xcb_get_property_reply_t> checkBack(propertyReply(c, checkBackCookie));
+        const std::vector<uint32_t> value = propertyValues32(checkBack.reply);
+        managerRuns = value.size() == 1 && value[0] == manager;
+    }
+
+    // The frames that hold listed clients, found by going up from the clients one level of
+    // the tree per step.
+    QSet<xcb_window_t> explained;
+    QSet<xcb_window_t> listedClients;
+    if (managerRuns) {
+        for (size_t i = 0; i < clients.size(); ++i) {
+            listedClients.insert(clients[i]);
+            if (facts[i].hasClass)
+                result->append(facts[i].window);
+        }
+        const QSet<xcb_window_t> onRoot(rootChildren.cbegin(), rootChildren.cend());
+        QSet<xcb_window_t> asked;
+        while (!parents.empty()) {
+            std::vector<xcb_query_tree_cookie_t> up;
+            for (xcb_window_t parent : parents) {
+                if (parent == root || parent == XCB_WINDOW_NONE || asked.contains(parent))
+                    continue;
+                asked.insert(parent);
+                if (onRoot.contains(parent))
+                    explained.insert(parent);
+                else
+                    up.push_back(xcb_query_tree(c, parent));
+            }
+            parents.clear();
+            for (const xcb_query_tree_cookie_t &cookie : up) {
+                Freed<xcb_query_tree_reply_t> tree(treeReply(c, cookie));
+                if (tree)
+                    parents.push_back(tree->parent);
+            }
+        }
+    }
+
+    // Down from the root's children, through the windows that are neither a client nor
+    // classed (frames) and hold none of the listed clients, one level of the tree per step.
     struct Node
     {
+        Facts facts;
         xcb_window_t window;
-        int parent;  // index of the frame a client lies in, -1 for a child of the root
+        std::vector<size_t> children;
     };
+    QHash<xcb_window_t, size_t> factsOf;
+    for (size_t i = 0; i < candidates.size(); ++i)
+        factsOf.insert(candidates[i], i);
     std::vector<Node> nodes;
-
-    std::vector<xcb_query_tree_cookie_t> rootCookies;
-    for (xcb_window_t root : m_roots)
-        rootCookies.push_back(xcb_query_tree(m_connection, root));
-    for (const xcb_query_tree_cookie_t &cookie : rootCookies) {
-        Freed<xcb_query_tree_reply_t> reply(treeReply(m_connection, cookie));
-        for (xcb_window_t w : childrenTopmostFirst(reply.reply))
-            nodes.push_back({w, -1});
+    std::vector<size_t> level;
+    for (xcb_window_t w : rootChildren) {
+        if (listedClients.contains(w))
+            continue;  // a window manager that leaves its clients on the root
+        nodes.push_back({facts[factsOf.value(w)], w, {}});
+        level.push_back(nodes.size() - 1);
     }
-
-    const size_t firstLevel = nodes.size();
-    std::vector<xcb_query_tree_cookie_t> frameCookies;
-    frameCookies.reserve(firstLevel);
-    for (size_t i = 0; i < firstLevel; ++i)
-        frameCookies.push_back(xcb_query_tree(m_connection, nodes[i].window));
-    // A client inside a frame goes right after its frame, so the stacking order stays.
-    std::vector<Node> ordered;
-    ordered.reserve(firstLevel * 2);
-    for (size_t i = 0; i < firstLevel; ++i) {
-        ordered.push_back(nodes[i]);
-        const int frame = static_cast<int>(ordered.size()) - 1;
-        Freed<xcb_query_tree_reply_t> reply(treeReply(m_connection, frameCookies[i]));
-        for (xcb_window_t w : childrenTopmostFirst(reply.reply))
-            ordered.push_back({w, frame});
-    }
-
-    struct Cookies
-    {
-        xcb_get_property_cookie_t wmClass, netWmName, wmName;
+    const size_t topCount = nodes.size();
+    const auto isFrame = [&nodes](size_t i) {
+        return !nodes[i].facts.hasClass && !nodes[i].facts.hasState;
     };
-    std::vector<Cookies> cookies;
-    cookies.reserve(ordered.size());
-    for (const Node &node : ordered) {
-        cookies.push_back({
-            xcb_get_property(m_connection, 0, node.window, XCB_ATOM_WM_CLASS,
-                             XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
-            xcb_get_property(m_connection, 0, node.window, m_atoms.netWmName,
-                             XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
-            xcb_get_property(m_connection, 0, node.window, XCB_ATOM_WM_NAME,
-                             XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
-        });
-    }
-
-    QList<TopLevelWindow> result;
-    std::vector<bool> hasClass(ordered.size(), false);
-    for (size_t i = 0; i < ordered.size(); ++i) {
-        Freed<xcb_get_property_reply_t> classReply(propertyReply(m_connection, cookies[i].wmClass));
-        Freed<xcb_get_property_reply_t> netName(propertyReply(m_connection, cookies[i].netWmName));
-        Freed<xcb_get_property_reply_t> name(propertyReply(m_connection, cookies[i].wmName));
-        if (!classReply || classReply->type == XCB_ATOM_NONE)
-            continue;
-        hasClass[i] = true;
-        const Node &node = ordered[i];
-        // Only a client of a frame is a top-level window; the children of a classed window
-        // belong to that window.
-        if (node.parent >= 0 && hasClass[static_cast<size_t>(node.parent)])
-            continue;
-
-        // WM_CLASS holds "instance\0class\0"; the class part is what programs look for.
-        const QList<QByteArray> parts = propertyBytes(classReply.reply).split('\0');
-        TopLevelWindow window;
-        window.id = node.window;
-        window.className = parts.size() > 1 ? QString::fromUtf8(parts.at(1)) : QString();
-        if (netName && netName->type != XCB_ATOM_NONE) {
-            window.caption = QString::fromUtf8(propertyBytes(netName.reply));
-        } else if (name && name->type != XCB_ATOM_NONE) {
-            const QByteArray bytes = propertyBytes(name.reply);
-            window.caption = name->type == m_atoms.utf8String ? QString::fromUtf8(bytes)
-                                                               : QString::fromLatin1(bytes);
+    for (;;) {
+        std::vector<size_t> frames;
+        for (size_t i : level)
+            if (isFrame(i) && !explained.contains(nodes[i].window))
+                frames.push_back(i);
+        if (frames.empty())
+            break;
+        std::vector<xcb_query_tree_cookie_t> treeCookies;
+        treeCookies.reserve(frames.size());
+        for (size_t i : frames)
+            treeCookies.push_back(xcb_query_tree(c, nodes[i].window));
+        level.clear();
+        for (size_t k = 0; k < frames.size(); ++k) {
+            Freed<xcb_query_tree_reply_t> tree(treeReply(c, treeCookies[k]));
+            for (xcb_window_t w : childrenTopmostFirst(tree.reply)) {
+                nodes.push_back({Facts(), w, {}});
+                nodes[frames[k]].children.push_back(nodes.size() - 1);
+                level.push_back(nodes.size() - 1);
+            }
         }
-        result.append(window);
+        std::vector<PropertyCookies> levelCookies;
+        levelCookies.reserve(level.size());
+        for (size_t i : level)
+            levelCookies.push_back(requestProperties(nodes[i].window));
+        for (size_t k = 0; k < level.size(); ++k)
+            nodes[level[k]].facts = readProperties(nodes[level[k]].window, levelCookies[k]);
     }
+
+    // A client found inside a frame takes the frame's place in the stacking order.
+    std::vector<size_t> pending;
+    for (size_t i = topCount; i-- > 0;)
+        pending.push_back(i);
+    while (!pending.empty()) {
+        const size_t i = pending.back();
+        pending.pop_back();
+        if (!isFrame(i)) {
+            if (nodes[i].facts.hasClass && !listedClients.contains(nodes[i].window))
+                result->append(nodes[i].facts.window);
+            continue;
+        }
+        for (auto it = nodes[i].children.rbegin(); it != nodes[i].children.rend(); ++it)
+            pending.push_back(*it);
+    }
+}
+
+// One scan of the X server per call: nothing is cached, programs come and go.
+QList<TopLevelWindow> XcbWindowSystem::topLevelWindows()
+{
+    QList<TopLevelWindow> result;
+    for (xcb_window_t root : m_roots)
+        scanScreen(root, &result);
     return result;
 }
 
@@ -323,19 +594,20 @@ void XcbWindowSystem::closeWindow(WindowId window)
     xcb_flush(m_connection);
 }
 
-// The child of a root window that holds the window: its frame under a window manager, the
-// window itself without one.
+// The child of a root window that holds the window: its outermost frame under a window
+// manager, however deeply it nests, the window itself without one.
 xcb_window_t XcbWindowSystem::frameOf(xcb_window_t window) const
 {
     xcb_window_t current = window;
-    for (int depth = 0; depth < 8; ++depth) {
+    for (;;) {
         Freed<xcb_query_tree_reply_t> reply(
             treeReply(m_connection, xcb_query_tree(m_connection, current)));
-        if (!reply || reply->parent == XCB_WINDOW_NONE || reply->parent == reply->root)
+        if (!reply)
+            return window;  // gone meanwhile
+        if (reply->parent == XCB_WINDOW_NONE || reply->parent == reply->root)
             return current;
         current = reply->parent;
     }
-    return window;
 }
 
 void XcbWindowSystem::bringToFront(WindowId window)
@@ -343,19 +615,49 @@ void XcbWindowSystem::bringToFront(WindowId window)
     if (window == 0)
         return;
     const auto w = static_cast<xcb_window_t>(window);
+    const xcb_get_window_attributes_cookie_t attributesCookie =
+        xcb_get_window_attributes(m_connection, w);
+    const xcb_get_property_cookie_t stateCookie =
+        xcb_get_property(m_connection, 0, w, m_atoms.wmState, m_atoms.wmState, 0, 2);
+    const xcb_get_property_cookie_t netStateCookie =
+        xcb_get_property(m_connection, 0, w, m_atoms.netWmState, XCB_ATOM_ATOM, 0, 64);
     xcb_generic_error_t *error = nullptr;
-    Freed<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
-        m_connection, xcb_get_window_attributes(m_connection, w), &error));
+    Freed<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(m_connection, attributesCookie, &error));
     std::free(error);
+    Freed<xcb_get_property_reply_t> state(propertyReply(m_connection, stateCookie));
+    Freed<xcb_get_property_reply_t> netState(propertyReply(m_connection, netStateCookie));
     if (!attributes)
         return;  // gone
+
+    // A minimised window stays minimised: window managers answer an activation request by
+    // restoring it, and the shell restores itself only when the suite's programs ask it to.
+    // The window manager is asked to draw the user's attention to it (its taskbar entry)
+    // instead.
+    const std::vector<uint32_t> wmState = propertyValues32(state.reply);
+    const std::vector<uint32_t> netStates = propertyValues32(netState.reply);
+    const bool iconic =
+        attributes->map_state != XCB_MAP_STATE_VIEWABLE
+        && ((!wmState.empty() && wmState[0] == IconicState)
+            || std::find(netStates.begin(), netStates.end(), m_atoms.netWmStateHidden)
+                   != netStates.end());
+    if (iconic) {
+        for (xcb_window_t root : m_roots)
+            sendClientMessage(m_connection, root, w, m_atoms.netWmState,
+                              XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT
+                                  | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                              NetWmStateAdd, m_atoms.netWmStateDemandsAttention, 0,
+                              SourcePager);
+        xcb_flush(m_connection);
+        return;
+    }
 
     // A window manager decides about activation; ask it the way a pager does, which it honours
     // more readily than a request of an application.
     for (xcb_window_t root : m_roots) {
         sendClientMessage(m_connection, root, w, m_atoms.netActiveWindow,
                           XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                          2, XCB_CURRENT_TIME, 0);
+                          SourcePager, XCB_CURRENT_TIME, 0);
     }
     // Without a window manager nobody answers that request, so raise and focus directly.
     const uint32_t above = XCB_STACK_MODE_ABOVE;
@@ -441,4 +743,22 @@ std::unique_ptr<WindowSystem> WindowSystem::createSystem()
         }
     }
     return std::make_unique<NullWindowSystem>();
+}
+
+// The programs of the suite find one another by the classes of their X11 windows. On a Wayland
+// desktop the toolkit would open native Wayland windows, which no X11 program sees, so the
+// program runs as an X11 client there too (through XWayland), unless its user names a platform.
+// Without an X server to reach the toolkit keeps its own choice.
+QByteArray WindowSystem::requiredPlatform(const QStringList &arguments,
+                                          const QProcessEnvironment &environment)
+{
+    if (!environment.value(QStringLiteral("QT_QPA_PLATFORM")).isEmpty())
+        return {};
+    for (const QString &argument : arguments.mid(1)) {
+        if (argument == QLatin1String("-platform") || argument == QLatin1String("--platform"))
+            return {};
+    }
+    if (environment.value(QStringLiteral("DISPLAY")).isEmpty())
+        return {};
+    return QByteArrayLiteral("xcb");
 }

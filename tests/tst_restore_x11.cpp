@@ -13,8 +13,43 @@
 #include <QProcess>
 #include <QPushButton>
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 #include <memory>
 #include <vector>
+
+namespace {
+
+xcb_connection_t *connection()
+{
+    return qApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+}
+
+// A window manager runs when some client redirects the root's substructure; only then is a
+// minimised window really taken off the screen.
+bool windowManagerRuns()
+{
+    xcb_connection_t *c = connection();
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_get_window_attributes_reply_t *reply =
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, root), nullptr);
+    const bool runs = reply && (reply->all_event_masks & XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT);
+    std::free(reply);
+    return runs;
+}
+
+bool viewable(const QWidget &window)
+{
+    xcb_connection_t *c = connection();
+    xcb_get_window_attributes_reply_t *reply = xcb_get_window_attributes_reply(
+        c, xcb_get_window_attributes(c, static_cast<xcb_window_t>(window.winId())), nullptr);
+    const bool result = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(reply);
+    return result;
+}
+
+} // namespace
 
 class tst_RestoreX11 : public QObject
 {
@@ -130,19 +165,26 @@ void tst_RestoreX11::restore()
         QVERIFY(startChild(className));
     w->showMinimized();
     QVERIFY(w->isMinimized());
+    // Under a window manager the shell is off the screen now, as after a launch.
+    const bool managed = windowManagerRuns();
+    if (managed)
+        QTRY_VERIFY(!viewable(*w));
 
     QVERIFY(startChild(QStringLiteral("TfrmA0Main"), true));
     if (restored) {
         QTRY_VERIFY_WITH_TIMEOUT(!w->isMinimized(), 5000);
+        QTRY_VERIFY(viewable(*w));
     } else {
         QTest::qWait(500);
         QVERIFY(w->isMinimized());
+        QCOMPARE(viewable(*w), !managed);
         // The same request is honoured once the other program has gone.
         m_children.front()->kill();
         m_children.front()->waitForFinished(3000);
         QTRY_VERIFY_WITH_TIMEOUT(CountChildPrograms(*m_system) == 1, 5000);
         QVERIFY(m_system->sendRestoreMessage(m_system->findWindow(QStringLiteral("Tfrm_0Main"))));
         QTRY_VERIFY_WITH_TIMEOUT(!w->isMinimized(), 5000);
+        QTRY_VERIFY(viewable(*w));
     }
 }
 

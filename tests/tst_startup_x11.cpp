@@ -43,6 +43,21 @@ bool viewable(WindowId window)
         && info.contains("IsViewable");
 }
 
+// The properties of a window as xprop prints them.
+QByteArray properties(WindowId window, const QStringList &names)
+{
+    QByteArray text;
+    run(QStringLiteral("xprop"), QStringList{QStringLiteral("-id"), QString::number(window)} + names, &text);
+    return text;
+}
+
+bool windowManagerRuns()
+{
+    QByteArray text;
+    return run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")}, &text)
+        && text.contains("window id");
+}
+
 quint16 freePort()
 {
     QTcpServer probe;
@@ -61,6 +76,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void secondStartHandsOver();
+    void secondStartLeavesShellMinimised();
     void newStartAfterKill();
 
 private:
@@ -240,6 +256,32 @@ void tst_StartupX11::secondStartHandsOver()
     QCOMPARE(first->state(), QProcess::Running);
     cover.kill();
     cover.waitForFinished(3000);
+}
+
+// A window manager restores a window that is activated: a second start while the shell is
+// minimised leaves it minimised, and has the window manager draw the user's attention to it.
+void tst_StartupX11::secondStartLeavesShellMinimised()
+{
+    if (!windowManagerRuns())
+        QSKIP("minimising needs a window manager: the test command runs this under one");
+    QProcess *first = startShell();
+    const WindowId login = waitForWindow(QStringLiteral("Tfrm_AH010"));
+    QVERIFY2(login != 0, "the first shell shows no login window");
+    QVERIFY(logIn(login));
+    const WindowId shell = waitForWindow(QStringLiteral("Tfrm_0Main"));
+    QVERIFY2(shell != 0, "the first shell's main window did not appear after the login");
+    QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), QStringLiteral("--sync"),
+                                            QString::number(shell)}));
+    QTRY_VERIFY(properties(shell, {QStringLiteral("WM_STATE")}).contains("Iconic"));
+
+    QProcess *second = startShell();
+    QVERIFY(second->waitForFinished(5000));
+    QCOMPARE(second->exitCode(), 0);
+    QTRY_VERIFY(properties(shell, {QStringLiteral("_NET_WM_STATE")}).contains("_NET_WM_STATE_DEMANDS_ATTENTION"));
+    QTest::qWait(200);
+    QVERIFY(properties(shell, {QStringLiteral("WM_STATE")}).contains("Iconic"));
+    QVERIFY(!viewable(shell));
+    QCOMPARE(first->state(), QProcess::Running);
 }
 
 void tst_StartupX11::newStartAfterKill()

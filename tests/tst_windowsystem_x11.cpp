@@ -1,10 +1,12 @@
 // The window system on a real X server, against real programs (tools/childwindow).
 
+#include "app/childprograms.h"
 #include "platform/windowsystem.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QWidget>
 #include <QtTest>
 
@@ -61,6 +63,74 @@ xcb_window_t focusWindow()
     return focus;
 }
 
+// A window manager runs when some client redirects the root's substructure.
+bool windowManagerRuns()
+{
+    xcb_connection_t *c = connection();
+    xcb_get_window_attributes_reply_t *reply = xcb_get_window_attributes_reply(
+        c, xcb_get_window_attributes(c, rootWindow()), nullptr);
+    const bool runs = reply && (reply->all_event_masks & XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT);
+    std::free(reply);
+    return runs;
+}
+
+xcb_window_t createWindow(xcb_connection_t *c, xcb_window_t parent, bool mapped,
+                          const QByteArray &className = {})
+{
+    const xcb_window_t window = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, parent, 0, 0, 400, 200, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    if (!className.isEmpty()) {
+        QByteArray value("other", 6);  // WM_CLASS: instance, NUL, class, NUL
+        value += className;
+        value += '\0';
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                            static_cast<uint32_t>(value.size()), value.constData());
+    }
+    if (mapped)
+        xcb_map_window(c, window);
+    return window;
+}
+
+void setProperty32(xcb_connection_t *c, xcb_window_t window, const char *name, xcb_atom_t type,
+                   const std::vector<uint32_t> &values)
+{
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atom(name), type, 32,
+                        static_cast<uint32_t>(values.size()), values.data());
+}
+
+xcb_window_t topmostRootChild()
+{
+    xcb_connection_t *c = connection();
+    xcb_query_tree_reply_t *reply = xcb_query_tree_reply(c, xcb_query_tree(c, rootWindow()), nullptr);
+    xcb_window_t top = XCB_WINDOW_NONE;
+    if (reply && xcb_query_tree_children_length(reply) > 0)
+        top = xcb_query_tree_children(reply)[xcb_query_tree_children_length(reply) - 1];
+    std::free(reply);
+    return top;
+}
+
+void sync(xcb_connection_t *c)
+{
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
+// How many requests the work sends on the toolkit's connection to the X server: the difference
+// of the sequence numbers of two requests around it.
+template<typename Work>
+unsigned requestsOf(Work work)
+{
+    xcb_connection_t *c = connection();
+    const auto mark = [c] {
+        const xcb_get_input_focus_cookie_t cookie = xcb_get_input_focus(c);
+        std::free(xcb_get_input_focus_reply(c, cookie, nullptr));
+        return cookie.sequence;
+    };
+    const unsigned before = mark();
+    work();
+    return mark() - before - 1;
+}
+
 int indexOf(const QList<TopLevelWindow> &windows, WindowId id)
 {
     for (int i = 0; i < windows.size(); ++i)
@@ -81,10 +151,14 @@ private Q_SLOTS:
 
     void findByClassAndCaption_data();
     void findByClassAndCaption();
+    void clientInsideAFrame_data();
     void clientInsideAFrame();
+    void oneScanPerCount();
     void closeByDeleteRequest_data();
     void closeByDeleteRequest();
     void bringToFrontRaisesAndFocuses();
+    void bringToFrontMinimised_data();
+    void bringToFrontMinimised();
     void restoreMessage_data();
     void restoreMessage();
     void sendRestoreWithoutShell();
@@ -197,32 +271,117 @@ void tst_WindowSystemX11::findByClassAndCaption()
     QCOMPARE(m_system->findWindow(searchClass, searchCaption), found ? id : WindowId(0));
 }
 
+void tst_WindowSystemX11::clientInsideAFrame_data()
+{
+    QTest::addColumn<int>("levels");          // frames around the client
+    QTest::addColumn<bool>("marked");         // the client carries WM_STATE
+    QTest::addColumn<QString>("clientList");  // what the root says about the clients
+
+    QTest::newRow("one frame") << 1 << false << QStringLiteral("none");
+    QTest::newRow("frame and wrapper") << 2 << true << QStringLiteral("none");
+    QTest::newRow("listed by the window manager") << 2 << true << QStringLiteral("listed");
+    QTest::newRow("not listed yet") << 2 << true << QStringLiteral("not listed");
+    QTest::newRow("list of a window manager that has ended") << 2 << true << QStringLiteral("stale");
+}
+
 // A window manager puts each client into a frame of its own, a child of the root without a
-// class; the client must still be found, and the frame not listed.
+// class, some into a wrapper inside the frame; the client must still be found, and neither
+// frame nor wrapper listed. The frames here are played by the test itself, with a client list
+// on the root as a window manager publishes it.
 void tst_WindowSystemX11::clientInsideAFrame()
 {
+    QFETCH(int, levels);
+    QFETCH(bool, marked);
+    QFETCH(QString, clientList);
+    if (windowManagerRuns())
+        QSKIP("plays a window manager's frames itself: runs where no window manager runs");
+
     xcb_connection_t *c = connection();
-    const xcb_window_t frame = xcb_generate_id(c);
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, frame, rootWindow(), 0, 0, 400, 200, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
-    xcb_map_window(c, frame);
+    const xcb_window_t root = rootWindow();
+    std::vector<xcb_window_t> frames{createWindow(c, root, true)};
+    if (levels == 2)
+        frames.push_back(createWindow(c, frames.back(), true));
+    xcb_window_t check = XCB_WINDOW_NONE;
+    const auto cleanup = qScopeGuard([&] {
+        for (const char *name : {"_NET_SUPPORTING_WM_CHECK", "_NET_CLIENT_LIST"})
+            xcb_delete_property(c, root, atom(name));
+        if (check != XCB_WINDOW_NONE)
+            xcb_destroy_window(c, check);
+        xcb_destroy_window(c, frames.front());
+        xcb_flush(c);
+    });
     const WindowId id = startChild({QStringLiteral("--class"), QStringLiteral("TfrmF0Main"),
                                     QStringLiteral("--title"), QStringLiteral("framed")});
     QVERIFY(id != 0);
-    xcb_reparent_window(c, static_cast<xcb_window_t>(id), frame, 0, 20);
+    const auto client = static_cast<xcb_window_t>(id);
+    xcb_reparent_window(c, client, frames.back(), 0, 20);
+    if (marked)
+        setProperty32(c, client, "WM_STATE", atom("WM_STATE"), {1, XCB_WINDOW_NONE});
+    if (clientList != QLatin1String("none")) {
+        // EWMH: the manager's supporting window names itself while the manager runs.
+        check = createWindow(c, root, false);
+        const xcb_window_t named = clientList == QLatin1String("stale") ? root : check;
+        setProperty32(c, check, "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW, {named});
+        setProperty32(c, root, "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW, {check});
+        setProperty32(c, root, "_NET_CLIENT_LIST", XCB_ATOM_WINDOW,
+                      clientList == QLatin1String("listed") ? std::vector<uint32_t>{client}
+                                                            : std::vector<uint32_t>{});
+    }
     xcb_flush(c);
 
     const QList<TopLevelWindow> windows = m_system->topLevelWindows();
-    QVERIFY(indexOf(windows, frame) < 0);
+    for (xcb_window_t frame : frames)
+        QVERIFY(indexOf(windows, frame) < 0);
     const int index = indexOf(windows, id);
     QVERIFY(index >= 0);
     QCOMPARE(windows.at(index).className, QStringLiteral("TfrmF0Main"));
     QCOMPARE(windows.at(index).caption, QStringLiteral("framed"));
+    QCOMPARE(CountChildPrograms(*m_system), 1);
+
+    // Brought forward, the outermost frame goes on top of another window.
+    const xcb_window_t cover = createWindow(c, root, true);
+    xcb_flush(c);
+    QCOMPARE(topmostRootChild(), cover);
+    m_system->bringToFront(id);
+    QTRY_COMPARE(topmostRootChild(), frames.front());
+    xcb_destroy_window(c, cover);
 
     m_system->closeWindow(id);  // the close goes to the client, not to the frame
     QVERIFY(m_children.back()->waitForFinished(5000));
-    xcb_destroy_window(c, frame);
+}
+
+// A count of the project programs is one scan of the X server, also among 200 windows of other
+// programs, half of them inside frames two levels deep like the one project program.
+void tst_WindowSystemX11::oneScanPerCount()
+{
+    xcb_connection_t *c = connection();
+    const xcb_window_t root = rootWindow();
+    const int before = CountChildPrograms(*m_system);
+    std::vector<xcb_window_t> created;
+    const auto cleanup = qScopeGuard([&] {
+        for (xcb_window_t w : created)
+            xcb_destroy_window(c, w);
+        xcb_flush(c);
+    });
+    // Unmapped, so that a window manager leaves them where they are.
+    for (int i = 0; i < 100; ++i) {
+        created.push_back(createWindow(c, root, false, "Unrelated"));
+        created.push_back(createWindow(c, root, false));
+        const xcb_window_t wrapper = createWindow(c, created.back(), true);
+        const xcb_window_t client =
+            createWindow(c, wrapper, true, i == 57 ? "TfrmN0Main" : "Unrelated");
+        setProperty32(c, client, "WM_STATE", atom("WM_STATE"), {1, XCB_WINDOW_NONE});
+    }
     xcb_flush(c);
+
+    int count = 0;
+    const unsigned countRequests = requestsOf([&] { count = CountChildPrograms(*m_system); });
+    QCOMPARE(count, before + 1);
+    const unsigned scanRequests = requestsOf([&] { m_system->topLevelWindows(); });
+    QVERIFY2(countRequests <= scanRequests + scanRequests / 10,
+             qPrintable(QStringLiteral("a count sent %1 requests, a scan %2")
+                            .arg(countRequests)
+                            .arg(scanRequests)));
 }
 
 void tst_WindowSystemX11::closeByDeleteRequest_data()
@@ -282,6 +441,64 @@ void tst_WindowSystemX11::bringToFrontRaisesAndFocuses()
     QTRY_VERIFY(indexOf(m_system->topLevelWindows(), upper)
                 < indexOf(m_system->topLevelWindows(), lower));
     QTRY_COMPARE(WindowId(focusWindow()), upper);
+}
+
+void tst_WindowSystemX11::bringToFrontMinimised_data()
+{
+    QTest::addColumn<bool>("minimised");
+    QTest::newRow("shown window is activated") << false;
+    QTest::newRow("minimised window only asks for attention") << true;
+}
+
+// A window manager restores a minimised window that is activated; a minimised window is left
+// minimised, and the window manager asked to draw the user's attention to it instead. What is
+// asked of the window manager is seen on the root, as a pager sees it.
+void tst_WindowSystemX11::bringToFrontMinimised()
+{
+    QFETCH(bool, minimised);
+    xcb_connection_t *observer = xcb_connect(nullptr, nullptr);
+    const auto disconnect = qScopeGuard([observer] { xcb_disconnect(observer); });
+    QVERIFY(!xcb_connection_has_error(observer));
+    const xcb_window_t root = rootWindow();
+    const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(observer, root, XCB_CW_EVENT_MASK, &mask);
+    // Made on this program's own connection, whose window ids are never used twice: a window
+    // manager that lets go of a window of an earlier row late must not touch this one.
+    xcb_connection_t *c = connection();
+    const xcb_window_t target = createWindow(c, root, !minimised, "TfrmM0Main");
+    const auto destroy = qScopeGuard([c, target] {
+        xcb_destroy_window(c, target);
+        xcb_flush(c);
+    });
+    if (minimised) {
+        // What a window manager leaves on a window that it has minimised.
+        setProperty32(c, target, "WM_STATE", atom("WM_STATE"), {3, XCB_WINDOW_NONE});
+        setProperty32(c, target, "_NET_WM_STATE", XCB_ATOM_ATOM,
+                      {atom("_NET_WM_STATE_HIDDEN")});
+    }
+    sync(c);
+    sync(observer);
+
+    m_system->bringToFront(target);
+    sync(connection());
+    sync(observer);
+    bool activated = false;
+    bool attention = false;
+    while (xcb_generic_event_t *event = xcb_poll_for_queued_event(observer)) {
+        const auto *message = reinterpret_cast<xcb_client_message_event_t *>(event);
+        if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE && message->window == target) {
+            if (message->type == atom("_NET_ACTIVE_WINDOW"))
+                activated = true;
+            const xcb_atom_t demandsAttention = atom("_NET_WM_STATE_DEMANDS_ATTENTION");
+            if (message->type == atom("_NET_WM_STATE") && message->data.data32[0] == 1
+                && (message->data.data32[1] == demandsAttention
+                    || message->data.data32[2] == demandsAttention))
+                attention = true;
+        }
+        std::free(event);
+    }
+    QCOMPARE(activated, !minimised);
+    QCOMPARE(attention, minimised);
 }
 
 void tst_WindowSystemX11::restoreMessage_data()

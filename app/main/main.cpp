@@ -1,9 +1,11 @@
 #include "app/startup.h"
+#include "platform/toolkitarguments.h"
 
 #include <QApplication>
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
+    ToolkitArguments arguments(argc, argv);
+    QApplication app(arguments.count(), arguments.values());
     return runShell(app);
 }

@@ -12,6 +12,7 @@
 // handed back to the shell; without --class it only sends the request and ends: exit code 0
 // when it was sent, 1 when no shell window was found.
 
+#include "platform/toolkitarguments.h"
 #include "platform/windowsystem.h"
 
 #include <QApplication>
@@ -92,7 +93,9 @@ bool sendRestore(WindowSystem &windows)
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
+    // Like the programs it stands in for: an X11 client, so that the suite finds its window.
+    ToolkitArguments arguments(argc, argv);
+    QApplication app(arguments.count(), arguments.values());
     QCommandLineParser parser;
     const QCommandLineOption classOption(QStringLiteral("class"), QStringLiteral("window class"),
                                          QStringLiteral("name"));

@@ -5,6 +5,7 @@
 // "TPelUpdateMainForm" for that many seconds (a close request ends it earlier; with
 // ORSA_FAKEUPDATER_IGNORE_CLOSE=1 it refuses them); with 0 or unset it ends at once.
 
+#include "platform/toolkitarguments.h"
 #include "platform/windowsystem.h"
 
 #include <QApplication>
@@ -58,7 +59,9 @@ int main(int argc, char **argv)
     if (seconds <= 0)
         return 0;
 
-    QApplication app(argc, argv);
+    // Like the programs it stands in for: an X11 client, so that the suite finds its window.
+    ToolkitArguments arguments(argc, argv);
+    QApplication app(arguments.count(), arguments.values());
     UpdaterWindow window(qEnvironmentVariableIntValue("ORSA_FAKEUPDATER_IGNORE_CLOSE") == 1);
     window.setWindowTitle(QStringLiteral("PelUpdate"));
     window.resize(300, 100);
