@@ -3,9 +3,9 @@
 // instead of giving up. The final logout is held back by a lock on the login records, taken in
 // a second database session, as a slow link to the database would hold it back.
 
-#include "platform/cp949.h"
 #include "platform/windowsystem.h"
 #include "support/testdatabase.h"
+#include "support/testshell.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -25,24 +25,6 @@ namespace {
 // workstation anything, whatever records earlier runs left.
 const QString EmpNo = QStringLiteral("1004");
 const QString Password = QStringLiteral("orsa1004!");
-
-bool run(const QString &program, const QStringList &arguments, QByteArray *output = nullptr)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(10000))
-        return false;
-    if (output)
-        *output = process.readAllStandardOutput();
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::Any, 0);
-    return probe.serverPort();
-}
 
 // The greeting of a shell listening on the port, or nothing.
 QByteArray greeting(quint16 port)
@@ -70,11 +52,6 @@ private Q_SLOTS:
 
 private:
     QProcess *startShell(quint16 port);
-    // The viewable top-level windows of one shell with the given class; an empty class gives
-    // the ones of no class of ours (message boxes).
-    QList<WindowId> windowsOf(QProcess *shell, const QString &className);
-    WindowId waitForWindow(QProcess *shell, const QString &className, int timeoutMs = 20000);
-    bool logIn(WindowId loginWindow);
 
     std::unique_ptr<TestDatabase> m_db;
     std::unique_ptr<WindowSystem> m_windows;
@@ -96,19 +73,10 @@ void tst_QuickRestartX11::initTestCase()
         QSKIP(qPrintable(QStringLiteral("no test database: ") + error));
     m_windows = WindowSystem::createSystem();
 
-    const QString build = QStringLiteral(ORSA_BINARY_DIR);
     m_orsa = m_install.filePath(QStringLiteral("orsa"));
-    QVERIFY(QFile::copy(build + QStringLiteral("/app/orsa"), m_orsa));
-    QVERIFY(QFile::copy(build + QStringLiteral("/demo/MainImg.dll"),
-                        m_install.filePath(QStringLiteral("MainImg.dll"))));
-    QFile ini(m_install.filePath(QStringLiteral("Main.ini")));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write(Cp949::encode(QStringLiteral(
-        "[MAIN]\r\nTITLE=오르사 통합시스템\r\nDRIVER=POSTGRESQL\r\nDATABASE=%1\r\nIMAGE_WIDTH=96\r\n"
-        "IMAGE_HEIGHT=40\r\nMINIMIZE=596,6,16,16\r\nCLOSE=616,6,16,16\r\n"
-        "[PROJECTS]\r\n프런트=ORSA_A;204,32\r\n"
-        "[LOGIN]\r\nCLOSE=332,10,18,18\r\nID=112,71,146,18\r\nPASSWORD=112,109,146,18\r\n"
-        "LOGIN=272,68,68,62\r\nPASSCHANGE=230,160,110,24\r\n").arg(m_db->serviceName())));
+    QVERIFY2(TestShell::install(m_install.path(), m_db->serviceName(),
+                                QStringLiteral("프런트=ORSA_A;204,32\r\n"), &error),
+             qPrintable(error));
 }
 
 void tst_QuickRestartX11::init()
@@ -146,64 +114,15 @@ QProcess *tst_QuickRestartX11::startShell(quint16 port)
     return process;
 }
 
-QList<WindowId> tst_QuickRestartX11::windowsOf(QProcess *shell, const QString &className)
-{
-    QList<WindowId> found;
-    if (shell->state() != QProcess::Running)
-        return found;
-    QByteArray output;
-    run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                    QStringLiteral("--pid"), QString::number(shell->processId())},
-        &output);
-    QSet<WindowId> ofShell;
-    for (const QByteArray &line : output.split('\n')) {
-        if (!line.trimmed().isEmpty())
-            ofShell.insert(line.trimmed().toULongLong());
-    }
-    for (const TopLevelWindow &window : m_windows->topLevelWindows()) {
-        if (!ofShell.contains(window.id))
-            continue;
-        const bool ours = window.className.startsWith(QLatin1String("Tfrm"));
-        if (className.isEmpty() ? !ours : window.className == className)
-            found.append(window.id);
-    }
-    return found;
-}
-
-WindowId tst_QuickRestartX11::waitForWindow(QProcess *shell, const QString &className, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        const QList<WindowId> found = windowsOf(shell, className);
-        if (!found.isEmpty())
-            return found.first();
-        QTest::qWait(100);
-    }
-    return 0;
-}
-
-bool tst_QuickRestartX11::logIn(WindowId loginWindow)
-{
-    // Without a window manager keyboard input goes nowhere until a window has the focus.
-    const QString window = QString::number(loginWindow);
-    const QString xdotool = QStringLiteral("xdotool");
-    return run(xdotool, {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window})
-        && run(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), EmpNo})
-        && run(xdotool, {QStringLiteral("key"), QStringLiteral("Return")})
-        && run(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), Password})
-        && run(xdotool, {QStringLiteral("key"), QStringLiteral("Return")});
-}
-
 void tst_QuickRestartX11::restartWhileFinalLogoutIsRecorded()
 {
-    const quint16 port = freePort();
+    const quint16 port = TestShell::freePort();
     QVERIFY(port != 0);
     QProcess *first = startShell(port);
-    const WindowId login = waitForWindow(first, QStringLiteral("Tfrm_AH010"));
+    const WindowId login = TestShell::waitForWindow(*m_windows, *first, QStringLiteral("Tfrm_AH010"));
     QVERIFY2(login != 0, "the first shell shows no login window");
-    QVERIFY(logIn(login));
-    const WindowId shell = waitForWindow(first, QStringLiteral("Tfrm_0Main"));
+    QVERIFY(TestShell::logIn(login, EmpNo, Password));
+    const WindowId shell = TestShell::waitForWindow(*m_windows, *first, QStringLiteral("Tfrm_0Main"));
     QVERIFY2(shell != 0, "the first shell's main window did not appear after the login");
     const QList<TestDatabase::LoginRecord> before = m_db->loginRecords(EmpNo);
     QVERIFY(!before.isEmpty());
@@ -232,10 +151,10 @@ void tst_QuickRestartX11::restartWhileFinalLogoutIsRecorded()
 
     // The next start takes the single-instance lock, the closing shell still has the port.
     QProcess *next = startShell(port);
-    QVERIFY2(waitForWindow(next, QStringLiteral("TfrmZZC010"), 10000) != 0, "the new shell shows no splash");
+    QVERIFY2(TestShell::waitForWindow(*m_windows, *next, QStringLiteral("TfrmZZC010"), 10000) != 0, "the new shell shows no splash");
     QTest::qWait(2000);
     QCOMPARE(next->state(), QProcess::Running);
-    QVERIFY2(windowsOf(next, QString()).isEmpty(), "the new shell gave up on the port");
+    QVERIFY2(TestShell::windowsOf(*m_windows, *next, QString()).isEmpty(), "the new shell gave up on the port");
     QCOMPARE(first->state(), QProcess::Running);
 
     QVERIFY2(locker->exec(QStringLiteral("COMMIT"), &error), qPrintable(error));
@@ -247,8 +166,8 @@ void tst_QuickRestartX11::restartWhileFinalLogoutIsRecorded()
     QCOMPARE(after.size(), before.size());
     QVERIFY(!after.last().logoutIpNull);
 
-    QVERIFY2(waitForWindow(next, QStringLiteral("Tfrm_AH010")) != 0, "the new shell shows no login window");
-    QVERIFY2(windowsOf(next, QString()).isEmpty(), "the new shell shows a message");
+    QVERIFY2(TestShell::waitForWindow(*m_windows, *next, QStringLiteral("Tfrm_AH010")) != 0, "the new shell shows no login window");
+    QVERIFY2(TestShell::windowsOf(*m_windows, *next, QString()).isEmpty(), "the new shell shows a message");
     QCOMPARE(greeting(port), QByteArray("^ORSA_MAIN^"));
 }
 

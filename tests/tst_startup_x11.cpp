@@ -1,8 +1,8 @@
 // The real orsa program under a real X server: one shell per logon, the hand-over of a second
 // start, and a new start right after the running shell was killed.
 
-#include "platform/cp949.h"
 #include "platform/windowsystem.h"
+#include "support/testshell.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -25,16 +25,7 @@ namespace {
 const QString EmpNo = QStringLiteral("1004");
 const QString Password = QStringLiteral("orsa1004!");
 
-bool run(const QString &program, const QStringList &arguments, QByteArray *output = nullptr)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(10000))
-        return false;
-    if (output)
-        *output = process.readAllStandardOutput();
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
+using TestShell::run;
 
 bool viewable(WindowId window)
 {
@@ -58,13 +49,6 @@ bool windowManagerRuns()
         && text.contains("window id");
 }
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 } // namespace
 
 class tst_StartupX11 : public QObject
@@ -82,7 +66,6 @@ private Q_SLOTS:
 private:
     QProcess *startShell();
     WindowId waitForWindow(const QString &className, int timeoutMs = 20000);
-    bool logIn(WindowId loginWindow);
     QStringList windowIds();
 
     std::unique_ptr<WindowSystem> m_windows;
@@ -108,18 +91,11 @@ void tst_StartupX11::initTestCase()
         QFAIL("tools/childwindow was not built");
 
     // A shell installed in a directory of its own, as on a workstation.
-    const QString build = QStringLiteral(ORSA_BINARY_DIR);
     m_orsa = m_install.filePath(QStringLiteral("orsa"));
-    QVERIFY(QFile::copy(build + QStringLiteral("/app/orsa"), m_orsa));
-    QVERIFY(QFile::copy(build + QStringLiteral("/demo/MainImg.dll"), m_install.filePath(QStringLiteral("MainImg.dll"))));
-    QFile ini(m_install.filePath(QStringLiteral("Main.ini")));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write(Cp949::encode(QStringLiteral(
-        "[MAIN]\r\nTITLE=오르사 통합시스템\r\nDRIVER=POSTGRESQL\r\nDATABASE=%1\r\nIMAGE_WIDTH=96\r\n"
-        "IMAGE_HEIGHT=40\r\nMINIMIZE=596,6,16,16\r\nCLOSE=616,6,16,16\r\n"
-        "[PROJECTS]\r\n프런트=ORSA_A;204,32\r\n객실관리=ORSA_B;308,32\r\n"
-        "[LOGIN]\r\nCLOSE=332,10,18,18\r\nID=112,71,146,18\r\nPASSWORD=112,109,146,18\r\n"
-        "LOGIN=272,68,68,62\r\nPASSCHANGE=230,160,110,24\r\n").arg(service)));
+    QString error;
+    QVERIFY2(TestShell::install(m_install.path(), service,
+                                QStringLiteral("프런트=ORSA_A;204,32\r\n객실관리=ORSA_B;308,32\r\n"), &error),
+             qPrintable(error));
 }
 
 void tst_StartupX11::init()
@@ -144,7 +120,7 @@ QProcess *tst_StartupX11::startShell()
     m_started.push_back(std::make_unique<QProcess>());
     QProcess *process = m_started.back().get();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("ORSA_PEER_PORT"), QString::number(freePort()));
+    environment.insert(QStringLiteral("ORSA_PEER_PORT"), QString::number(TestShell::freePort()));
     environment.remove(QStringLiteral("ORSA_SET_CLOCK"));
     process->setProcessEnvironment(environment);
     process->setWorkingDirectory(m_install.path());
@@ -166,18 +142,6 @@ WindowId tst_StartupX11::waitForWindow(const QString &className, int timeoutMs)
     return 0;
 }
 
-bool tst_StartupX11::logIn(WindowId loginWindow)
-{
-    // Without a window manager keyboard input goes nowhere until a window has the focus.
-    const QString window = QString::number(loginWindow);
-    const QString xdotool = QStringLiteral("xdotool");
-    return run(xdotool, {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window})
-        && run(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), EmpNo})
-        && run(xdotool, {QStringLiteral("key"), QStringLiteral("Return")})
-        && run(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), Password})
-        && run(xdotool, {QStringLiteral("key"), QStringLiteral("Return")});
-}
-
 QStringList tst_StartupX11::windowIds()
 {
     QStringList ids;
@@ -191,7 +155,7 @@ void tst_StartupX11::secondStartHandsOver()
     QProcess *first = startShell();
     const WindowId login = waitForWindow(QStringLiteral("Tfrm_AH010"));
     QVERIFY2(login != 0, "the first shell shows no login window");
-    QVERIFY(logIn(login));
+    QVERIFY(TestShell::logIn(login, EmpNo, Password));
     const WindowId shell = waitForWindow(QStringLiteral("Tfrm_0Main"));
     QVERIFY2(shell != 0, "the first shell's main window did not appear after the login");
 
@@ -267,7 +231,7 @@ void tst_StartupX11::secondStartLeavesShellMinimised()
     QProcess *first = startShell();
     const WindowId login = waitForWindow(QStringLiteral("Tfrm_AH010"));
     QVERIFY2(login != 0, "the first shell shows no login window");
-    QVERIFY(logIn(login));
+    QVERIFY(TestShell::logIn(login, EmpNo, Password));
     const WindowId shell = waitForWindow(QStringLiteral("Tfrm_0Main"));
     QVERIFY2(shell != 0, "the first shell's main window did not appear after the login");
     QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), QStringLiteral("--sync"),

@@ -4,9 +4,9 @@
 // acknowledges, shows its message and asks for a new login, and only then does the second insert
 // its login record.
 
-#include "platform/cp949.h"
 #include "platform/windowsystem.h"
 #include "support/testdatabase.h"
+#include "support/testshell.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -23,37 +23,13 @@
 
 namespace {
 
-const QString Title = QStringLiteral("오르사 통합시스템");
 // A regular employee: one live login at a time.
 const QString EmpNo = QStringLiteral("1001");
 const QString Password = QStringLiteral("orsa1001!");
 
-bool run(const QString &program, const QStringList &arguments, QByteArray *output = nullptr,
-         QString *error = nullptr)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(10000)) {
-        if (error)
-            *error = program + QStringLiteral(": ") + process.errorString();
-        process.kill();
-        process.waitForFinished(1000);
-        return false;
-    }
-    if (output)
-        *output = process.readAllStandardOutput();
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        if (error)
-            *error = program + QLatin1Char(' ') + arguments.join(QLatin1Char(' ')) + QStringLiteral(": ")
-                     + QString::fromLocal8Bit(process.readAllStandardError());
-        return false;
-    }
-    return true;
-}
-
 bool ip(const QStringList &arguments, QString *error = nullptr)
 {
-    return run(QStringLiteral("ip"), arguments, nullptr, error);
+    return TestShell::run(QStringLiteral("ip"), arguments, nullptr, error);
 }
 
 struct Workstation
@@ -85,8 +61,6 @@ private:
     QList<WindowId> windowsOf(const Workstation &station, const QString &className);
     WindowId waitForWindow(const Workstation &station, const QString &className,
                            int timeoutMs = 20000);
-    bool typeInto(WindowId window, const QStringList &keys);
-    bool logIn(WindowId loginWindow, const QString &empNo = EmpNo, const QString &password = Password);
 
     std::unique_ptr<TestDatabase> m_db;
     std::unique_ptr<WindowSystem> m_windows;
@@ -120,25 +94,14 @@ void tst_TwoWorkstations::initTestCase()
     QVERIFY2(QFile::exists(m_childWindow), "tools/childwindow was not built");
 
     // One installation for both workstations, as from one share.
-    const QString build = QStringLiteral(ORSA_BINARY_DIR);
     QVERIFY(m_install.isValid());
     QFile::setPermissions(m_install.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                                 | QFileDevice::ExeOwner | QFileDevice::ReadOther
                                                 | QFileDevice::ExeOther);
     m_orsa = m_install.filePath(QStringLiteral("orsa"));
-    QVERIFY(QFile::copy(build + QStringLiteral("/app/orsa"), m_orsa));
-    QVERIFY(QFile::copy(build + QStringLiteral("/demo/MainImg.dll"),
-                        m_install.filePath(QStringLiteral("MainImg.dll"))));
-    QFile ini(m_install.filePath(QStringLiteral("Main.ini")));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write(Cp949::encode(QStringLiteral(
-        "[MAIN]\r\nTITLE=%1\r\nDRIVER=POSTGRESQL\r\nDATABASE=%2\r\nIMAGE_WIDTH=96\r\n"
-        "IMAGE_HEIGHT=40\r\nMINIMIZE=596,6,16,16\r\nCLOSE=616,6,16,16\r\n"
-        "[PROJECTS]\r\n프런트=ORSA_A;204,32\r\n객실관리=ORSA_B;308,32\r\n"
-        "[LOGIN]\r\nCLOSE=332,10,18,18\r\nID=112,71,146,18\r\nPASSWORD=112,109,146,18\r\n"
-        "LOGIN=272,68,68,62\r\nPASSCHANGE=230,160,110,24\r\n")
-                                .arg(Title, m_db->serviceName())));
-    ini.close();
+    QVERIFY2(TestShell::install(m_install.path(), m_db->serviceName(),
+                                QStringLiteral("프런트=ORSA_A;204,32\r\n객실관리=ORSA_B;308,32\r\n"), &error),
+             qPrintable(error));
 
     // Two workstations joined by one link, each with its own network stack. The names carry
     // the process id, so parallel runs do not meet.
@@ -230,65 +193,13 @@ bool tst_TwoWorkstations::startShell(Workstation &station)
 
 QList<WindowId> tst_TwoWorkstations::windowsOf(const Workstation &station, const QString &className)
 {
-    QList<WindowId> found;
-    if (!station.shell || station.shell->state() != QProcess::Running)
-        return found;
-    QByteArray output;
-    run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                    QStringLiteral("--pid"),
-                                    QString::number(station.shell->processId())},
-        &output);
-    QSet<WindowId> ofShell;
-    for (const QByteArray &line : output.split('\n')) {
-        if (!line.trimmed().isEmpty())
-            ofShell.insert(line.trimmed().toULongLong());
-    }
-    for (const TopLevelWindow &window : m_windows->topLevelWindows()) {
-        if (!ofShell.contains(window.id))
-            continue;
-        const bool ours = window.className.startsWith(QLatin1String("Tfrm"));
-        if (className.isEmpty() ? !ours : window.className == className)
-            found.append(window.id);
-    }
-    return found;
+    return station.shell ? TestShell::windowsOf(*m_windows, *station.shell, className) : QList<WindowId>();
 }
 
 WindowId tst_TwoWorkstations::waitForWindow(const Workstation &station, const QString &className,
                                             int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        const QList<WindowId> found = windowsOf(station, className);
-        if (!found.isEmpty())
-            return found.first();
-        QTest::qWait(100);
-    }
-    return 0;
-}
-
-bool tst_TwoWorkstations::typeInto(WindowId window, const QStringList &keys)
-{
-    // Without a window manager keyboard input goes nowhere until a window has the focus.
-    if (!run(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"),
-                                         QString::number(window)}))
-        return false;
-    for (const QString &key : keys) {
-        const bool named = key.startsWith(QLatin1Char('<'));
-        const QStringList arguments =
-            named ? QStringList{QStringLiteral("key"), key.mid(1, key.size() - 2)}
-                  : QStringList{QStringLiteral("type"), QStringLiteral("--delay"),
-                                QStringLiteral("30"), key};
-        if (!run(QStringLiteral("xdotool"), arguments))
-            return false;
-    }
-    return true;
-}
-
-bool tst_TwoWorkstations::logIn(WindowId loginWindow, const QString &empNo, const QString &password)
-{
-    return typeInto(loginWindow, {empNo, QStringLiteral("<Return>"), password,
-                                  QStringLiteral("<Return>")});
+    return station.shell ? TestShell::waitForWindow(*m_windows, *station.shell, className, timeoutMs) : 0;
 }
 
 void tst_TwoWorkstations::loginOnSecondWorkstationEndsTheFirst()
@@ -297,7 +208,7 @@ void tst_TwoWorkstations::loginOnSecondWorkstationEndsTheFirst()
     QVERIFY(startShell(m_a));
     const WindowId loginA = waitForWindow(m_a, QStringLiteral("Tfrm_AH010"));
     QVERIFY2(loginA != 0, "workstation A shows no login window");
-    QVERIFY(logIn(loginA));
+    QVERIFY(TestShell::logIn(loginA, EmpNo, Password));
     QVERIFY2(waitForWindow(m_a, QStringLiteral("Tfrm_0Main")) != 0,
              "workstation A's main window did not appear after the login");
     QList<TestDatabase::LoginRecord> records = m_db->loginRecords(EmpNo);
@@ -317,11 +228,11 @@ void tst_TwoWorkstations::loginOnSecondWorkstationEndsTheFirst()
     QVERIFY(startShell(m_b));
     const WindowId loginB = waitForWindow(m_b, QStringLiteral("Tfrm_AH010"));
     QVERIFY2(loginB != 0, "workstation B shows no login window");
-    QVERIFY(logIn(loginB));
+    QVERIFY(TestShell::logIn(loginB, EmpNo, Password));
     // The question about the login that is still open on A: Yes (the default button).
     const WindowId question = waitForWindow(m_b, QString());
     QVERIFY2(question != 0, "workstation B does not ask about the other workstation");
-    QVERIFY(typeInto(question, {QStringLiteral("<Return>")}));
+    QVERIFY(TestShell::typeInto(question, {QStringLiteral("<Return>")}));
 
     // A closes its program, records its logout, acknowledges, and then shows its message.
     QVERIFY2(child.waitForFinished(20000), "workstation A did not close its child program");
@@ -347,7 +258,7 @@ void tst_TwoWorkstations::loginOnSecondWorkstationEndsTheFirst()
                         + first.logoutTime.toString(Qt::ISODate)));
 
     // After the message A asks for a new login.
-    QVERIFY(typeInto(message, {QStringLiteral("<Return>")}));
+    QVERIFY(TestShell::typeInto(message, {QStringLiteral("<Return>")}));
     QVERIFY2(waitForWindow(m_a, QStringLiteral("Tfrm_AH010")) != 0,
              "workstation A does not ask for a new login after its message");
     QVERIFY(m_a.shell->state() == QProcess::Running);
@@ -376,17 +287,17 @@ void tst_TwoWorkstations::requestQueuedDuringLoginSparesTheNewLogin()
     QVERIFY(startShell(m_a));
     const WindowId loginA = waitForWindow(m_a, QStringLiteral("Tfrm_AH010"));
     QVERIFY2(loginA != 0, "workstation A shows no login window");
-    QVERIFY(logIn(loginA));
+    QVERIFY(TestShell::logIn(loginA, EmpNo, Password));
     const WindowId questionA = waitForWindow(m_a, QString());
     QVERIFY2(questionA != 0, "workstation A does not ask about the unreachable workstation");
 
     QVERIFY(startShell(m_b));
     const WindowId loginB = waitForWindow(m_b, QStringLiteral("Tfrm_AH010"));
     QVERIFY2(loginB != 0, "workstation B shows no login window");
-    QVERIFY(logIn(loginB, other, QStringLiteral("orsa1003!")));
+    QVERIFY(TestShell::logIn(loginB, other, QStringLiteral("orsa1003!")));
     const WindowId questionB = waitForWindow(m_b, QString());
     QVERIFY2(questionB != 0, "workstation B does not ask about its login on A");
-    QVERIFY(typeInto(questionB, {QStringLiteral("<Return>")}));
+    QVERIFY(TestShell::typeInto(questionB, {QStringLiteral("<Return>")}));
     // B waits for A's answer, gives up, closes the stale record itself and goes on.
     QVERIFY2(waitForWindow(m_b, QStringLiteral("Tfrm_0Main"), 30000) != 0,
              "workstation B's main window did not appear after its unanswered request");
@@ -395,7 +306,7 @@ void tst_TwoWorkstations::requestQueuedDuringLoginSparesTheNewLogin()
     QCOMPARE(records.last().loginIp, m_b.address);
 
     // Now A's employee answers the question: the login goes through.
-    QVERIFY(typeInto(questionA, {QStringLiteral("<Return>")}));
+    QVERIFY(TestShell::typeInto(questionA, {QStringLiteral("<Return>")}));
     QVERIFY2(waitForWindow(m_a, QStringLiteral("Tfrm_0Main")) != 0,
              "workstation A's main window did not appear after the login");
     QTest::qWait(1500);

@@ -8,8 +8,8 @@
 // Wayland's: no program raises another's window), so what is checked is the request on the root,
 // as a pager sees it; the desktops of the staff (GNOME's and KDE's) carry it out.
 
-#include "platform/cp949.h"
 #include "platform/windowsystem.h"
+#include "support/testshell.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -35,13 +35,6 @@ namespace {
 // An employee whose account allows several live logins.
 const QString EmpNo = QStringLiteral("1004");
 const QString Password = QStringLiteral("orsa1004!");
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 xcb_atom_t atom(xcb_connection_t *c, const char *name)
 {
@@ -97,21 +90,12 @@ void tst_Wayland::initTestCase()
     if (service.isEmpty())
         QSKIP("no test database (ORSA_TEST_PGSERVICE): run the README's test command");
 
-    const QString build = QStringLiteral(ORSA_BINARY_DIR);
-    m_childWindow = build + QStringLiteral("/tools/childwindow/childwindow");
+    m_childWindow = QStringLiteral(ORSA_BINARY_DIR "/tools/childwindow/childwindow");
     m_orsa = m_install.filePath(QStringLiteral("orsa"));
-    QVERIFY(QFile::copy(build + QStringLiteral("/app/orsa"), m_orsa));
-    QVERIFY(QFile::copy(build + QStringLiteral("/demo/MainImg.dll"),
-                        m_install.filePath(QStringLiteral("MainImg.dll"))));
-    QFile ini(m_install.filePath(QStringLiteral("Main.ini")));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write(Cp949::encode(QStringLiteral(
-        "[MAIN]\r\nTITLE=오르사 통합시스템\r\nDRIVER=POSTGRESQL\r\nDATABASE=%1\r\nIMAGE_WIDTH=96\r\n"
-        "IMAGE_HEIGHT=40\r\n[PROJECTS]\r\n프런트=ORSA_A;204,32\r\n"
-        "[LOGIN]\r\nCLOSE=332,10,18,18\r\nID=112,71,146,18\r\nPASSWORD=112,109,146,18\r\n"
-        "LOGIN=272,68,68,62\r\nPASSCHANGE=230,160,110,24\r\n").arg(service)));
-    ini.close();
-    m_peerPort = freePort();
+    QString error;
+    QVERIFY2(TestShell::install(m_install.path(), service, QStringLiteral("프런트=ORSA_A;204,32\r\n"), &error),
+             qPrintable(error));
+    m_peerPort = TestShell::freePort();
 
     // The compositor picks a free X display for XWayland and names it in its log.
     m_socket = QStringLiteral("orsa-wayland-%1").arg(QCoreApplication::applicationPid());
