@@ -14,7 +14,9 @@ orsa_build() {  # preset [target ...]: everything, or only the targets named
     fi
 }
 
-# Starts Xvfb on a free display unless one is usable already; sets DISPLAY.
+# Starts Xvfb on a free display unless one is usable already; sets DISPLAY. With an authority
+# file named, the server admits only clients that hold its cookie: a random one, written into
+# that file (mode 600) and exported as XAUTHORITY.
 orsa_start_x() {
     if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
         return 0
@@ -23,7 +25,14 @@ orsa_start_x() {
     for n in $(seq 90 130); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
     done
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    local auth=()
+    if [ -n "${1:-}" ]; then
+        (umask 077 && : >"$1")
+        xauth -q -f "$1" add ":$n" MIT-MAGIC-COOKIE-1 "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')"
+        export XAUTHORITY=$1
+        auth=(-auth "$1")
+    fi
+    Xvfb ":$n" "${auth[@]}" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
     orsa_xvfb_pid=$!
     export DISPLAY=":$n"
     local i
