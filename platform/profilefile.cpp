@@ -1,6 +1,7 @@
 #include "platform/profilefile.h"
 
 #include "platform/cp949.h"
+#include "platform/inplacefile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -346,11 +347,13 @@ bool ProfileFile::writeValues(const QString &path, const QString &section,
     // An existing file is opened for writing at once: one that cannot be written is reported
     // before anything else is done, and the text read is the text that gets replaced.
     QByteArray old;
-    QFile file(path);
-    const bool existed = file.exists();
+    QFile file;
+    QString openError;
+    const InPlaceFile::Opened opened = InPlaceFile::openExisting(file, path, &openError);
+    if (opened == InPlaceFile::Opened::Refused)
+        return fail(openError);
+    const bool existed = opened == InPlaceFile::Opened::Yes;
     if (existed) {
-        if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered))
-            return fail(file.errorString());
         old = file.readAll();
         if (file.error() != QFileDevice::NoError)
             return fail(file.errorString());
@@ -443,8 +446,8 @@ bool ProfileFile::writeValues(const QString &path, const QString &section,
         body += line.text + line.end;
     const QByteArray bytes = fileBytes(oldText.encoding, body);
 
-    if (!existed && !file.open(QIODevice::ReadWrite | QIODevice::NewOnly | QIODevice::Unbuffered))
-        return fail(file.errorString());
+    if (!existed && !InPlaceFile::createNew(file, path, &openError))
+        return fail(openError);
     QString reason;
     if (!overwrite(file, old, bytes, &reason))
         return fail(reason);

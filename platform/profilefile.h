@@ -50,7 +50,9 @@ public:
     // (surrounding blanks or quotes) is written in double quotes. The text is written in the
     // file's encoding (code page 949 unless the file starts with a byte-order mark), in place,
     // as the Windows profile writer writes: the file keeps its inode, owner, mode and hard
-    // links, and only the file itself need be writable, not its directory. A write that fails
+    // links, and only the file itself need be writable, not its directory. Only a regular file
+    // is written: a symbolic link at the name is not followed, and a link, device or pipe there
+    // is refused (such a directory may be writable by others). A write that fails
     // leaves the old text in the file. False, with the reason, for a name that the format
     // cannot hold, a value with a line break, text that code page 949 cannot represent, or a
     // file error.

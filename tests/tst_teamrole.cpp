@@ -14,6 +14,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const QString All = QStringLiteral("[전체]");
@@ -86,6 +89,8 @@ private Q_SLOTS:
     void closedWithoutOkWritesNothing();
     void escapeDoesNotClose();
     void writeFailureIsReported();
+    void roleFileNotRegularIsRefused_data();
+    void roleFileNotRegularIsRefused();
     void placement_data();
     void placement();
 };
@@ -320,6 +325,41 @@ void tst_TeamRole::writeFailureIsReported()
     QCOMPARE(w.FillRoles(), 1);
     QVERIFY(!w.saved());
     QVERIFY(!w.SaveError().isEmpty());
+}
+
+void tst_TeamRole::roleFileNotRegularIsRefused_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("link to another file") << QStringLiteral("link");
+    QTest::newRow("dangling link") << QStringLiteral("dangling");
+    QTest::newRow("named pipe") << QStringLiteral("pipe");
+}
+
+// A role file in a directory others can write may be replaced by a link to a file of whoever
+// starts the project next: nothing is written through it, and the save is reported as failed.
+void tst_TeamRole::roleFileNotRegularIsRefused()
+{
+    QFETCH(QString, kind);
+    Session session(2, choicesFrom({QStringLiteral("30|객실팀")}));
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath(QStringLiteral("victim.txt"));
+    const QByteArray before = "not a profile file\n";
+    if (kind == QLatin1String("link"))
+        QVERIFY(writeAll(target, before));
+    if (kind == QLatin1String("pipe"))
+        QCOMPARE(::mkfifo(QFile::encodeName(session.roleFile()).constData(), 0600), 0);
+    else
+        QVERIFY(QFile::link(target, session.roleFile()));
+
+    Tfrm_AH120 w(nullptr, session.shared);
+    w.setProjectId(QStringLiteral("ORSA_B"));
+    QCOMPARE(w.FillRoles(), 1);
+    QVERIFY(!w.saved());
+    QVERIFY(!w.SaveError().isEmpty());
+    if (kind == QLatin1String("link"))
+        QCOMPARE(readAll(target), before);
+    else
+        QVERIFY(!QFile::exists(target));
 }
 
 void tst_TeamRole::placement_data()
