@@ -2,6 +2,7 @@
 
 #include "appfiles.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -49,7 +50,17 @@ public:
         return true;
     }
 
-    void winExec(const QString &commandLine) override { createProcess(commandLine, nullptr); }
+    // The remote-control program is named by a Windows path ("C:\\...\\winvnc.exe"), which
+    // here would be a path relative to whatever the working directory is: a file planted there
+    // would run as the user who said Yes. Only a program named by an absolute path is started;
+    // anything else starts nothing and, like any failure here, is not reported.
+    void winExec(const QString &commandLine) override
+    {
+        const QStringList args = splitWindowsCommandLine(commandLine);
+        if (args.isEmpty() || !QDir::isAbsolutePath(QString(args.first()).replace(u'\\', u'/')))
+            return;
+        createProcess(commandLine, nullptr);
+    }
 };
 
 } // namespace

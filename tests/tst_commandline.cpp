@@ -18,6 +18,7 @@ private Q_SLOTS:
     void createProcess();
     void createProcessFails_data();
     void createProcessFails();
+    void winExecOnlyAbsolutePath();
     void noWindowSystemOffscreen();
 };
 
@@ -164,6 +165,35 @@ void tst_CommandLine::createProcessFails()
     QVERIFY(!starter->createProcess(commandLine, &error));
     QVERIFY(!error.isEmpty());
     starter->winExec(commandLine);  // reports nothing, and must not fail either
+}
+
+// The remote-control program's Windows path is relative on Linux: a program planted under the
+// working directory by that name must not run, while one named by an absolute path does.
+void tst_CommandLine::winExecOnlyAbsolutePath()
+{
+    const QString updater = QStringLiteral(ORSA_BINARY_DIR "/tools/fakeupdater/fakeupdater");
+    QVERIFY2(QFile::exists(updater), "tools/fakeupdater was not built");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("C:/통합시스템")));
+    const QString planted = dir.filePath(QStringLiteral("C:/통합시스템/winvnc.exe"));
+    QVERIFY(QFile::copy(updater, planted));
+    QFile::setPermissions(planted, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    auto starter = ProgramStarter::createSystem();
+
+    const QString relativeLog = dir.filePath(QStringLiteral("relative.txt"));
+    qputenv("ORSA_FAKEUPDATER_LOG", QFile::encodeName(relativeLog));
+    starter->winExec(QStringLiteral("C:\\통합시스템\\winvnc.exe"));
+    const QString absoluteLog = dir.filePath(QStringLiteral("absolute.txt"));
+    qputenv("ORSA_FAKEUPDATER_LOG", QFile::encodeName(absoluteLog));
+    starter->winExec(QStringLiteral("\"") + planted + QStringLiteral("\""));
+    QDir::setCurrent(previous);
+
+    // The absolute start was asked for second: once it has run, the relative one would have too.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(absoluteLog), 10000);
+    QVERIFY(!QFile::exists(relativeLog));
 }
 
 void tst_CommandLine::noWindowSystemOffscreen()
