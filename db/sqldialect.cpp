@@ -1,4 +1,5 @@
 #include "db/sqldialect.h"
+#include "shared/logcategories.h"
 
 #include <QSqlError>
 
@@ -9,6 +10,7 @@ QString sqlDriverName(SqlDialect dialect)
 
 QString databaseFailureMessage(const QString &sentence, const QString &databaseError)
 {
+    qCWarning(lcDb).noquote() << QString(sentence).replace(u'\r', u' ') << "-" << databaseError;
     return sentence + QStringLiteral("\r\r에러내용 :\r") + databaseError;
 }
 

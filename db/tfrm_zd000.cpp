@@ -3,6 +3,7 @@
 #include "db/pgdriver.h"
 #include "db/sqlquery.h"
 #include "platform/messages.h"
+#include "shared/logcategories.h"
 
 #include <QAtomicInt>
 #include <QSqlDatabase>
@@ -100,6 +101,11 @@ bool Tfrm_ZD000::ConnectDB()
     } catch (...) {
         error = QStringLiteral("Unknown error");
     }
+    // The account is its own password: the server's words may name it, the log does not.
+    QString logged = error;
+    if (!m_password.isEmpty())
+        logged.replace(m_password, QStringLiteral("***"));
+    qCWarning(lcDb).noquote() << "cannot connect to" << m_database << "-" << logged;
     m_messages.show(QStringLiteral("데이터베이스와 연결할 수 없습니다.\r\r에러내용:\r") + error,
                     MessageIcon::Error);
     return false;

@@ -6,6 +6,7 @@
 #include "machine/pelfunction.h"
 #include "peer/forcedlogoutclient.h"
 #include "platform/messages.h"
+#include "shared/logcategories.h"
 
 #include <QVariant>
 
@@ -113,6 +114,8 @@ AuthResult Authentication::run(bool DoLogin, LoginFields &fields)
         return {0, error};
 
     if (!m_found) {
+        // Not the typed text: a password typed into the wrong field would end up in the log.
+        qCInfo(lcSession) << "login refused: employee number not registered";
         m_messages.show(text(NotRegistered), MessageIcon::Error, MessageButtons::Ok, loginCaption());
         fields.clearFields();
         return {};
@@ -131,6 +134,7 @@ AuthResult Authentication::run(bool DoLogin, LoginFields &fields)
         return {};
 
     if (fields.password() != m_storedPassword) {
+        qCInfo(lcSession).noquote() << "login refused: employee" << m_empNo << "wrong password";
         m_messages.show(text(WrongPassword), MessageIcon::Error, MessageButtons::Ok, loginCaption());
         fields.selectPassword();
         return {};
@@ -304,7 +308,11 @@ AuthResult Authentication::recordLogin(qint64 previousSeq, const QString &previo
                 return {};
             }
             // An acknowledging shell has closed the record itself before it answered.
-            if (!m_logoutRequester.requestLogout(previousLoginIp) && !closePrevious(ClosedElsewhere))
+            const bool acknowledged = m_logoutRequester.requestLogout(previousLoginIp);
+            qCInfo(lcPeer).noquote() << "asked" << previousLoginIp << "to end the login of employee"
+                                     << m_empNo << "record" << previousSeq << "-"
+                                     << (acknowledged ? "acknowledged" : "no acknowledgement, closed here");
+            if (!acknowledged && !closePrevious(ClosedElsewhere))
                 return failed();
         }
     }
@@ -324,6 +332,8 @@ AuthResult Authentication::recordLogin(qint64 previousSeq, const QString &previo
 
     if (!m_db.commit(&error))
         return failed();
+    qCInfo(lcSession).noquote() << "login: employee" << m_empNo << "record" << previousSeq + 1
+                                << "workstation" << m_shared.LocalIP;
     *stored = true;
     return {1, {}};
 }

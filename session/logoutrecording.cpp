@@ -4,6 +4,7 @@
 #include "db/statementcatalogue.h"
 #include "db/tfrm_zd000.h"
 #include "shared/sharedvalues.h"
+#include "shared/logcategories.h"
 
 LogoutRecording::LogoutRecording(Tfrm_ZD000 &db, SharedValues &shared) : m_db(db), m_shared(shared)
 {
@@ -81,6 +82,12 @@ bool LogoutRecording::recordLogout(int kind, QString *error)
         done = query.exec(&statementError) && m_db.commit(&statementError);
         query.close();
     }
+    if (done)
+        qCInfo(lcSession).noquote() << "logout record: employee" << empNo << "kind" << kind
+                                    << "workstation" << ip;
+    else
+        qCWarning(lcDb).noquote() << "logout record of employee" << empNo << "kind" << kind
+                                  << "failed:" << statementError;
     // A refused update leaves the login state as it was; nobody is told, and the caller goes on
     // as if the logout had been recorded.
     if (!done && m_db.inTransaction())

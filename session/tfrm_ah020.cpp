@@ -11,6 +11,7 @@
 #include "widgets/systemcolors.h"
 #include "widgets/tpelimage.h"
 #include "widgets/twlabel.h"
+#include "shared/logcategories.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -317,6 +318,7 @@ void Tfrm_AH020::imgOKClick()
         return;
     }
     m_database.DisconnectDB();
+    qCInfo(lcSession).noquote() << "password changed: employee" << m_targetEmpNo;
     m_mayClose = true;
     accept();
 }

@@ -7,6 +7,7 @@
 #include "shared/sharedvalues.h"
 #include "support/fakemessages.h"
 #include "support/fakewindowsystem.h"
+#include "support/logcapture.h"
 #include "support/testdatabase.h"
 #include "widgets/tpelimage.h"
 
@@ -466,6 +467,7 @@ void tst_PasswordChange::newPasswordLogsIn()
 {
     // The new employee's password is still the employee number: the login demands a change.
     const QString newEmployee = QStringLiteral("1002");
+    LogCapture log;
     ForcedLogoutClient nobodyAsked;
     Authentication authentication(*m_db, m_messages, m_shared, nobodyAsked);
     TypedFields first(newEmployee, newEmployee);
@@ -480,12 +482,25 @@ void tst_PasswordChange::newPasswordLogsIn()
     window->imgOKClick();
     QVERIFY2(window->MayClose(), qPrintable(m_messages.texts().join(QLatin1Char('|'))));
 
+    TypedFields mistyped(newEmployee, QStringLiteral("Welcome3?"));
+    QCOMPARE(authentication.Authenticate(true, mistyped).value, 0);
     TypedFields second(newEmployee, QStringLiteral("Welcome2!"));
     const AuthResult result = authentication.Authenticate(true, second);
     QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
     QCOMPARE(result.value, 1);
     QCOMPARE(m_shared.EmpNo, newEmployee);
     QCOMPARE(stored(QStringLiteral("U_EMP_NO"), newEmployee), newEmployee);
+
+    // The operations log tells the whole story, and no password is in it.
+    const QStringList lines = log.lines();
+    QVERIFY2(log.linesWith({QStringLiteral("password changed: employee 1002")}).size() == 1,
+             qPrintable(lines.join(u'\n')));
+    QVERIFY2(log.linesWith({QStringLiteral("login refused: employee 1002 wrong password")}).size() == 1,
+             qPrintable(lines.join(u'\n')));
+    QVERIFY2(log.linesWith({QStringLiteral("login: employee 1002 record")}).size() == 1,
+             qPrintable(lines.join(u'\n')));
+    for (const QString &password : {QStringLiteral("Welcome2!"), QStringLiteral("Welcome3?")})
+        QVERIFY2(log.linesWith({password}).isEmpty(), qPrintable(lines.join(u'\n')));
 }
 
 QTEST_MAIN(tst_PasswordChange)

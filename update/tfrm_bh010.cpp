@@ -2,6 +2,7 @@
 
 #include "platform/messages.h"
 #include "platform/windowsystem.h"
+#include "shared/logcategories.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -183,6 +184,7 @@ void Tfrm_BH010::lblUpdateClick()
                                          + QStringLiteral("를(을) 직접 종료하고 다시 실행하십시오."),
                                      MessageIcon::Error, MessageButtons::Ok, windowTitle());
     } else if (m_actions.launchProgram) {
+        qCInfo(lcLaunch).noquote() << "update restart of" << ProgramName + QStringLiteral(".exe");
         m_actions.launchProgram(ProgramName + QStringLiteral(".exe"));
     }
     close();
