@@ -13,6 +13,7 @@
 #include "session/logoutrecording.h"
 #include "session/passwordchange.h"
 #include "session/tfrm_ah010.h"
+#include "shared/logcategories.h"
 #include "shared/sharedvalues.h"
 #include "update/tfrm_bh010.h"
 #include "widgets/koreanfonts.h"
@@ -56,11 +57,24 @@ int runShell(QApplication &app)
 {
     std::unique_ptr<WindowSystem> windows = WindowSystem::createSystem();
     std::unique_ptr<InstanceLock> lock = InstanceLock::createSystem();
-    if (!lock->acquire(LockName)) {
+    QString lockError;
+    if (!lock->acquire(LockName, &lockError)) {
+        if (lock->failure() == InstanceLock::Failure::Unusable) {
+            // Not a running shell but a lock nobody can take (a directory another user made
+            // first, say): handing over would end silently, as if the shell had started.
+            qCCritical(lcShell).noquote() << "cannot take the single-instance lock:" << lockError;
+            Messages::createSystem()->show(
+                QStringLiteral("프로그램의 실행 잠금을 만들 수 없습니다.\r전산팀에 문의하십시오.\r\r에러내용 :\r")
+                    + lockError,
+                MessageIcon::Error, MessageButtons::Ok, QStringLiteral("Main"));
+            return 1;
+        }
         // Another shell runs in this logon: hand over to it, silently.
         windows->bringToFront(windows->findWindow(MainWindowClass));
         return 0;
     }
+    qCInfo(lcShell).noquote() << "started, version" << GetVersionText()
+                              << "pid" << QCoreApplication::applicationPid();
 
     // The program ends when the main window closes, not when the last visible window goes:
     // during the start-up only the splash and the dialogs are on screen.
@@ -119,6 +133,7 @@ int runShell(QApplication &app)
     lock->release();
     updateNotice.reset();
     mainWindow.reset();
+    qCInfo(lcShell) << "ended, exit code" << exitCode;
     // The sign-in services and then the data module go as the function returns.
     return exitCode;
 }

@@ -14,8 +14,16 @@ public:
     // False when another process holds it, and also when the lock cannot be taken at all (the
     // reason then in error): both mean that this process must not become the shell.
     virtual bool acquire(const QString &name, QString *error = nullptr) = 0;
+    // Why the last acquire failed: Held, another shell holds the lock; Unusable, the lock cannot
+    // be taken at all (a directory for it that is not this user's own, say), so whether a shell
+    // runs is unknown and a hand-over would hide the fault.
+    enum class Failure { None, Held, Unusable };
+    Failure failure() const { return m_failure; }
     virtual void release() = 0;
     virtual bool held() const = 0;
 
     static std::unique_ptr<InstanceLock> createSystem();
+
+protected:
+    Failure m_failure = Failure::None;
 };

@@ -60,6 +60,7 @@ public:
         QString &reason = error ? *error : ignored;
         if (m_fd >= 0)
             return true;
+        m_failure = Failure::Unusable;
         if (name.isEmpty() || name.contains(u'/') || name == u'.' || name == QStringLiteral("..")) {
             reason = QStringLiteral("invalid lock name: ") + name;
             return false;
@@ -80,12 +81,15 @@ public:
             rc = ::flock(fd, LOCK_EX | LOCK_NB);
         } while (rc != 0 && errno == EINTR);
         if (rc != 0) {
+            if (errno == EWOULDBLOCK)
+                m_failure = Failure::Held;
             reason = errno == EWOULDBLOCK ? QStringLiteral("held by another process")
                                           : systemError("cannot lock", path);
             ::close(fd);
             return false;
         }
         m_fd = fd;
+        m_failure = Failure::None;
         return true;
     }
 

@@ -22,17 +22,22 @@ public:
         // Read at once: any later call may overwrite it.
         const DWORD lastError = ::GetLastError();
         if (!handle) {
+            // The suite's own rule: a mutex that cannot be created is taken for a running
+            // shell (typically an object of that name that this logon may not open).
+            m_failure = Failure::Held;
             if (error)
                 *error = QStringLiteral("CreateMutexA failed with error ") + QString::number(lastError);
             return false;
         }
         if (lastError != 0) {
             ::CloseHandle(handle);
+            m_failure = Failure::Held;
             if (error)
                 *error = QStringLiteral("held by another process");
             return false;
         }
         m_handle = handle;
+        m_failure = Failure::None;
         return true;
     }
 

@@ -15,6 +15,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <memory>
 #include <vector>
 
@@ -62,6 +64,7 @@ private Q_SLOTS:
     void secondStartHandsOver();
     void secondStartLeavesShellMinimised();
     void newStartAfterKill();
+    void unusableLockDirectoryIsReported();
 
 private:
     QProcess *startShell();
@@ -270,6 +273,46 @@ void tst_StartupX11::newStartAfterKill()
     QProcess *after = startShell();
     QVERIFY(waitForWindow(QStringLiteral("Tfrm_AH010")) != 0);
     QCOMPARE(after->state(), QProcess::Running);
+}
+
+// Another local user made the fallback lock directory of this user first (no XDG_RUNTIME_DIR):
+// that is no running shell, so the start does not end silently with 0 as a hand-over would; it
+// names the directory and ends with an error.
+void tst_StartupX11::unusableLockDirectoryIsReported()
+{
+    if (::geteuid() != 0)
+        QSKIP("running the shell as another user needs root");
+    if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+        QSKIP("setpriv (util-linux) is needed");
+    const QString uid = QStringLiteral("64123");  // a user without an account
+    const QString lockDir = QStringLiteral("/tmp/orsa-") + uid;
+    QDir(lockDir).removeRecursively();
+    // Made by root, as another user would make it: private, but not the shell user's own.
+    QVERIFY(QDir().mkdir(lockDir));
+    QVERIFY(QFile::setPermissions(lockDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+    m_started.push_back(std::make_unique<QProcess>());
+    QProcess *shell = m_started.back().get();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    environment.insert(QStringLiteral("HOME"), QStringLiteral("/tmp"));
+    environment.insert(QStringLiteral("ORSA_PEER_PORT"), QString::number(TestShell::freePort()));
+    shell->setProcessEnvironment(environment);
+    shell->setWorkingDirectory(QStringLiteral("/tmp"));
+    shell->start(QStringLiteral("setpriv"),
+                 {QStringLiteral("--reuid=") + uid, QStringLiteral("--regid=") + uid,
+                  QStringLiteral("--clear-groups"), QStringLiteral("--"),
+                  QStringLiteral(ORSA_BINARY_DIR "/app/orsa"), QStringLiteral("orsa_demo")});
+    const WindowId box = TestShell::waitForWindow(*m_windows, *shell, QString());
+    const QByteArray early = shell->readAllStandardError();
+    QVERIFY2(box != 0, early.constData());
+    QVERIFY(TestShell::typeInto(box, {QStringLiteral("<Return>")}));
+    QVERIFY(shell->waitForFinished(10000));
+    QDir(lockDir).removeRecursively();
+    const QByteArray errors = early + shell->readAllStandardError();
+    QCOMPARE(shell->exitStatus(), QProcess::NormalExit);
+    QVERIFY(shell->exitCode() != 0);
+    QVERIFY2(errors.contains(QFile::encodeName(lockDir)), errors.constData());
 }
 
 QTEST_MAIN(tst_StartupX11)
