@@ -16,6 +16,7 @@
 #include "platform/programstarter.h"
 #include "platform/windowsystem.h"
 #include "session/tfrm_ah120.h"
+#include "shared/logcategories.h"
 #include "shared/sharedvalues.h"
 #include "update/tfrm_bh010.h"
 #include "update/updatewatch.h"
@@ -321,6 +322,7 @@ void Tfrm_0Main::FormCreate()
     // ago holds the port until it has recorded its final logout (a database round trip), so
     // the port is asked for again for a while before giving up.
     m_tcpServer = std::make_unique<ForcedLogoutServer>(*this);
+    m_tcpServer->setAllowList(m_peerAllow);
     QString listenError;
     bool listening = m_tcpServer->listen(m_services.peerPort, &listenError);
     QElapsedTimer waited;
@@ -378,6 +380,7 @@ bool Tfrm_0Main::LoadConfiguration()
     m_imageHeight = config.imageHeight;
     m_imageWidth = config.imageWidth;
     m_updateExe = config.updateExe;
+    m_peerAllow = config.peerAllow;
 
     auto picture = [&](const QString &name, QImage *image) {
         QString error;
@@ -660,8 +663,10 @@ void Tfrm_0Main::sbtControlClick()
     const MessageAnswer answer = m_services.messages.show(
         QStringLiteral("원격제어 요청 프로그램입니다.\r실행하시겠습니까?"), MessageIcon::Question,
         MessageButtons::YesNo, MainCaption);
-    if (answer == MessageAnswer::Yes)
+    if (answer == MessageAnswer::Yes) {
+        qCInfo(lcLaunch).noquote() << "remote control asked for:" << QString::fromUtf8(ORSA_REMOTE_CONTROL);
         m_services.programs.winExec(QString::fromUtf8(ORSA_REMOTE_CONTROL));
+    }
 }
 
 void Tfrm_0Main::imgMinimizeClick()
@@ -745,11 +750,15 @@ void Tfrm_0Main::LaunchProgram(const QString &programFile)
         launchCommandLine(QDir::toNativeSeparators(updater), programFile, shared.DatabaseName,
                           shared.DbAccount, shared.EmpNo, shared.EmpName);
     QString error;
-    if (m_services.programs.createProcess(commandLine, &error))
+    // Not the command line: it carries the database account, which is its own password.
+    if (m_services.programs.createProcess(commandLine, &error)) {
+        qCInfo(lcLaunch).noquote() << "started" << programFile << "for employee" << shared.EmpNo;
         showMinimized();
-    else
+    } else {
+        qCWarning(lcLaunch).noquote() << "cannot start" << programFile << "-" << error;
         messages.show(QStringLiteral("프로그램 파일이 손상되었거나 실행할 수 없습니다."),
                       MessageIcon::Error);
+    }
 }
 
 void Tfrm_0Main::restoreShellRequested()

@@ -1,5 +1,6 @@
 #pragma once
 #include "peer/forcedlogouthandler.h"
+#include "platform/peerallowlist.h"
 
 #include <QDateTime>
 #include <QList>
@@ -190,6 +191,7 @@ private:
     int m_imageHeight = 0;
     int m_imageWidth = 0;
     QString m_updateExe = QStringLiteral("PelUpdate.exe");
+    PeerAllowList m_peerAllow;
     QString m_updateUrl;
 
     bool m_loginOpen = false;

@@ -2,6 +2,7 @@
 
 #include "forcedlogouthandler.h"
 #include "forcedlogoutprotocol.h"
+#include "shared/logcategories.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -141,7 +142,7 @@ bool ForcedLogoutServer::listen(quint16 port, QString *error)
 {
     if (m_server->isListening())
         m_server->close();
-    if (m_server->listen(QHostAddress::Any, port))
+    if (m_server->listen(QHostAddress::AnyIPv4, port))
         return true;
     if (error)
         *error = m_server->errorString();
@@ -187,6 +188,13 @@ void ForcedLogoutServer::acceptConnections()
         QTcpSocket *socket = m_server->nextPendingConnection();
         if (!socket)
             break;
+        if (!m_allowList.contains(socket->peerAddress())) {
+            qCWarning(lcPeer).noquote() << "connection from" << socket->peerAddress().toString()
+                                        << "refused: not allowed by [PEER] ALLOW";
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         if (connectionCount() >= m_maxConnections && !makeRoomFor(socket->peerAddress())) {
             socket->abort();
             socket->deleteLater();
@@ -198,13 +206,15 @@ void ForcedLogoutServer::acceptConnections()
 
 bool ForcedLogoutServer::makeRoomFor(const QHostAddress &newcomer)
 {
-    // A workstation that floods the port must crowd out only itself: a newcomer from an address
-    // that holds fewer connections than the busiest one takes the place of that address's
-    // oldest connection still waiting for its request. Requests already received are kept.
+    // A network that floods the port must crowd out only itself: a newcomer from a group of
+    // addresses (PeerAllowList::groupOf) that holds fewer connections than the busiest group
+    // takes the place of that group's oldest connection still waiting for its request, so a
+    // handful of addresses of one network do no better than one. Requests already received
+    // are kept.
     QHash<QString, int> perAddress;
     for (const QPointer<Connection> &connection : std::as_const(m_connections)) {
         if (connection)
-            ++perAddress[connection->peerAddress().toString()];
+            ++perAddress[m_allowList.groupOf(connection->peerAddress())];
     }
     QString busiest;
     int most = 0;
@@ -214,12 +224,12 @@ bool ForcedLogoutServer::makeRoomFor(const QHostAddress &newcomer)
             busiest = it.key();
         }
     }
-    if (perAddress.value(newcomer.toString()) + 1 >= most)
+    if (perAddress.value(m_allowList.groupOf(newcomer)) + 1 >= most)
         return false;
     Connection *oldest = nullptr;
     for (const QPointer<Connection> &connection : std::as_const(m_connections)) {
         if (connection && connection->state() == Connection::State::WaitingForRequest
-            && connection->peerAddress().toString() == busiest) {
+            && m_allowList.groupOf(connection->peerAddress()) == busiest) {
             oldest = connection;
             break;
         }
@@ -249,8 +259,11 @@ void ForcedLogoutServer::carryOutRequests()
     // Requests whose requester has gone or has waited too long are dropped unanswered.
     const QList<QPointer<Connection>> queued = m_requests;
     for (const QPointer<Connection> &connection : queued) {
-        if (connection && (!connection->requesterWaiting() || connection->queuedMs() >= m_queueLimitMs))
+        if (connection && (!connection->requesterWaiting() || connection->queuedMs() >= m_queueLimitMs)) {
+            qCWarning(lcPeer).noquote() << "forced-logout request from" << connection->peerAddress().toString()
+                                        << "dropped: the requester has gone or waited too long";
             connection->close(false);
+        }
     }
     m_requests.removeAll(QPointer<Connection>());
     if (m_requests.isEmpty())
@@ -262,14 +275,20 @@ void ForcedLogoutServer::carryOutRequests()
         return;
     }
     const QPointer<Connection> connection = m_requests.takeFirst();
+    const QString peer = connection->peerAddress().toString();
     if (connection->session() != m_handler.currentSession()) {
         // The login the request was meant for has ended, or another one has begun: the
         // requester's record is not live here any more, and the new login is left alone.
+        qCInfo(lcPeer).noquote() << "forced-logout request from" << peer
+                                 << "- nothing to do: the login it was meant for has ended";
         connection->acknowledge();
     } else {
+        qCInfo(lcPeer).noquote() << "forced-logout request from" << peer << "- acting on it";
         m_acting = true;
         const bool loggedOut = m_handler.forcedLogout();
         m_acting = false;
+        qCInfo(lcPeer).noquote() << "forced-logout request from" << peer
+                                 << (loggedOut ? "- acted on" : "- not carried out: the logout could not be recorded");
         if (loggedOut) {
             if (connection)
                 connection->acknowledge();

@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/peerallowlist.h"
+
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -40,7 +42,8 @@ public:
     explicit ForcedLogoutServer(ForcedLogoutHandler &handler, QObject *parent = nullptr);
     ~ForcedLogoutServer() override;
 
-    // Listens on every address of the workstation. Port 0 takes any free port (serverPort()
+    // Listens on every IPv4 address of the workstation (peers reach it at LOGIN_IP, always an
+    // IPv4 address; a dual-stack socket would slip past an IPv4-only firewall). Port 0 takes any free port (serverPort()
     // tells which). false: the port cannot be opened, the reason in error.
     bool listen(quint16 port = DefaultPort, QString *error = nullptr);
     // Stops listening and drops every open connection and every request not yet carried out.
@@ -54,6 +57,9 @@ public:
     int maxConnections() const { return m_maxConnections; }
     void setBusyRetryInterval(int ms) { m_busyRetryMs = ms; }
     void setQueueLimit(int ms) { m_queueLimitMs = ms; }
+    // Connections from outside the list are closed at once, without the greeting, so that the
+    // requester closes the login record itself. The list also groups addresses for makeRoomFor.
+    void setAllowList(const PeerAllowList &allowList) { m_allowList = allowList; }
     // Connections being served now, including ones whose request waits to be carried out.
     int connectionCount() const;
 
@@ -77,4 +83,5 @@ private:
     int m_maxConnections = DefaultMaxConnections;
     int m_busyRetryMs = DefaultBusyRetryMs;
     int m_queueLimitMs = DefaultQueueLimitMs;
+    PeerAllowList m_allowList;
 };

@@ -11,6 +11,7 @@ namespace {
 const QString MainSection = QStringLiteral("MAIN");
 const QString ProjectsSection = QStringLiteral("PROJECTS");
 const QString LoginSection = QStringLiteral("LOGIN");
+const QString PeerSection = QStringLiteral("PEER");
 
 // Digits in the given base with an optional sign before them; nothing else.
 std::optional<int> convertDigits(QStringView digits, int base, bool negative)
@@ -71,6 +72,9 @@ const QString ProjectExpected = QStringLiteral(
 const QString ProjectRangeExpected = QStringLiteral(
     "왼쪽+IMAGE_WIDTH와 위+IMAGE_HEIGHT가 -2147483647에서 2147483647 사이여야 합니다.");
 const QString DriverExpected = QStringLiteral("ORACLE 또는 POSTGRESQL이어야 합니다.");
+const QString AllowExpected = QStringLiteral(
+    "쉼표로 구분한 IPv4 네트워크(예: 10.1.0.0/16) 또는 주소(예: 10.2.3.4)여야 합니다. "
+    "잘못된 항목: \"%1\"");
 
 ConfigError makeError(const QString &file, const QString &section, const QString &key,
                       const QString &text, const QString &expected)
@@ -226,6 +230,17 @@ bool readMainConfig(const QString &iniPath, MainConfig &out, ConfigError *error)
             *error = makeError(iniPath, MainSection, QStringLiteral("DRIVER"), driver, DriverExpected);
         return false;
     }
+
+    const QString allow = profile.value(PeerSection, QStringLiteral("ALLOW"));
+    QString badEntry;
+    const std::optional<PeerAllowList> allowList = PeerAllowList::parse(allow, &badEntry);
+    if (!allowList) {
+        if (error)
+            *error = makeError(iniPath, PeerSection, QStringLiteral("ALLOW"), allow,
+                               AllowExpected.arg(badEntry));
+        return false;
+    }
+    config.peerAllow = *allowList;
 
     config.projectCount = parseInteger(profile.value(MainSection, QStringLiteral("PROJECT_COUNT")), 3);
     config.imageHeight = parseInteger(profile.value(MainSection, QStringLiteral("IMAGE_HEIGHT")), 0);

@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/peerallowlist.h"
+
 #include <QList>
 #include <QRect>
 #include <QString>
@@ -84,6 +86,8 @@ struct MainConfig
     std::optional<QRect> minimize;  // absent: no click area
     std::optional<QRect> close;
     QList<ProjectSlot> projects;
+    // [PEER] ALLOW: who may ask this shell to log out; empty, everybody.
+    PeerAllowList peerAllow;
 };
 
 struct LoginConfig
@@ -96,10 +100,10 @@ struct LoginConfig
     std::optional<QRect> passChange;
 };
 
-// Reads sections MAIN and PROJECTS. A missing file, section or key gives the defaults. False,
+// Reads sections MAIN, PROJECTS and PEER. A missing file, section or key gives the defaults. False,
 // with the error, for the first value that does not convert (a rectangle, a project position,
 // a project button whose right or bottom edge with IMAGE_WIDTH or IMAGE_HEIGHT is outside the
-// 32-bit range, an unknown DRIVER) or a file that exists but cannot be read; out is then left
+// 32-bit range, an unknown DRIVER, an ALLOW entry that is no IPv4 network) or a file that exists but cannot be read; out is then left
 // as it was.
 bool readMainConfig(const QString &iniPath, MainConfig &out, ConfigError *error);
 

@@ -2,6 +2,7 @@
 #include "peer/forcedlogouthandler.h"
 #include "peer/forcedlogoutprotocol.h"
 #include "peer/forcedlogoutserver.h"
+#include "support/logcapture.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -17,8 +18,11 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace P = ForcedLogoutProtocol;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -176,6 +180,10 @@ private Q_SLOTS:
     void queuedRequestBoundToItsSession();
     void connectionsBounded();
     void floodingAddressCrowdsOutOnlyItself();
+    void floodingNetworkCrowdsOutOnlyItself();
+    void allowList_data();
+    void allowList();
+    void listensOnIpv4Only();
     void portInUseGivesReason();
 
     void clientAndServer();
@@ -561,14 +569,14 @@ void tst_ForcedLogout::connectionsBounded()
 }
 
 // Another workstation that floods the port fills it only for itself: a request from this one
-// still gets through.
+// (on another network: addresses of one /24 count together) still gets through.
 void tst_ForcedLogout::floodingAddressCrowdsOutOnlyItself()
 {
     RecordingHandler handler;
     ForcedLogoutServer server(handler);
     server.setMaxConnections(2);
     QVERIFY(server.listen(0));
-    const QString flooder = QStringLiteral("127.0.0.3");
+    const QString flooder = QStringLiteral("127.0.3.3");
 
     RawPeer first(server.serverPort(), flooder);
     QTRY_COMPARE(first.received, QByteArray("^ORSA_MAIN^\r\n"));
@@ -585,6 +593,87 @@ void tst_ForcedLogout::floodingAddressCrowdsOutOnlyItself()
     // The flooder's oldest connection made the room.
     QTRY_VERIFY(first.closedByServer);
     QVERIFY(!second.closedByServer);
+}
+
+// Eight addresses of one network, one connection each, hold every place: a request from another
+// network still takes the place of one of them.
+void tst_ForcedLogout::floodingNetworkCrowdsOutOnlyItself()
+{
+    RecordingHandler handler;
+    ForcedLogoutServer server(handler);
+    QVERIFY(server.listen(0));
+    std::vector<std::unique_ptr<RawPeer>> flooders;
+    for (int i = 1; i <= ForcedLogoutServer::DefaultMaxConnections; ++i) {
+        flooders.push_back(std::make_unique<RawPeer>(server.serverPort(), QStringLiteral("127.0.3.%1").arg(i)));
+        QTRY_COMPARE(flooders.back()->received, QByteArray("^ORSA_MAIN^\r\n"));
+    }
+    QCOMPARE(server.connectionCount(), ForcedLogoutServer::DefaultMaxConnections);
+
+    RawPeer real(server.serverPort(), QStringLiteral("127.0.4.1"));
+    QTRY_COMPARE(real.received, QByteArray("^ORSA_MAIN^\r\n"));
+    real.send("^ORSA_MAIN^LOGIN\r\n");
+    QTRY_COMPARE(real.received, QByteArray("^ORSA_MAIN^\r\n^ORSA_MAIN^REQ_OK\r\n"));
+    QTRY_VERIFY(flooders.front()->closedByServer);
+}
+
+void tst_ForcedLogout::allowList_data()
+{
+    QTest::addColumn<QString>("allow");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<bool>("acts");
+    QTest::newRow("inside a listed network") << u"127.0.6.0/24, 127.0.5.0/24"_s << u"127.0.5.7"_s << true;
+    QTest::newRow("a listed address") << u"127.0.5.7"_s << u"127.0.5.7"_s << true;
+    QTest::newRow("outside every entry") << u"127.0.6.0/24, 127.0.5.8"_s << u"127.0.5.7"_s << false;
+}
+
+// A workstation outside the list is not even greeted: the connection closes at once, nothing
+// is done here, and the requester takes it for a shell that does not answer.
+void tst_ForcedLogout::allowList()
+{
+    QFETCH(QString, allow);
+    QFETCH(QString, from);
+    QFETCH(bool, acts);
+
+    const std::optional<PeerAllowList> list = PeerAllowList::parse(allow);
+    QVERIFY(list);
+    LogCapture log;
+    RecordingHandler handler;
+    ForcedLogoutServer server(handler);
+    server.setAllowList(*list);
+    QVERIFY(server.listen(0));
+    RawPeer peer(server.serverPort(), from);
+    if (acts) {
+        QTRY_COMPARE(peer.received, QByteArray("^ORSA_MAIN^\r\n"));
+        peer.send("^ORSA_MAIN^LOGIN\r\n");
+        QTRY_COMPARE(peer.received, QByteArray("^ORSA_MAIN^\r\n^ORSA_MAIN^REQ_OK\r\n"));
+        QCOMPARE(log.linesWith({from, u"acted on"_s}).size(), 1);
+    } else {
+        QTRY_VERIFY(peer.closedByServer);
+        peer.send("^ORSA_MAIN^LOGIN\r\n");
+        QTest::qWait(100);
+        QCOMPARE(peer.received, QByteArray());
+        QCOMPARE(handler.events, QStringList());
+        QCOMPARE(log.linesWith({from, u"refused"_s}).size(), 1);
+    }
+}
+
+// Peers reach the shell at its IPv4 LOGIN_IP; a port also open on IPv6 would slip past a
+// firewall written for IPv4.
+void tst_ForcedLogout::listensOnIpv4Only()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHostIPv6, 0))
+        QSKIP("no IPv6 loopback on this machine");
+    probe.close();
+    RecordingHandler handler;
+    ForcedLogoutServer server(handler);
+    QVERIFY(server.listen(0));
+    QTcpSocket overIpv6;
+    overIpv6.connectToHost(QHostAddress::LocalHostIPv6, server.serverPort());
+    QVERIFY(!overIpv6.waitForConnected(3000));
+    QCOMPARE(overIpv6.error(), QAbstractSocket::ConnectionRefusedError);
+    RawPeer overIpv4(server.serverPort());
+    QTRY_COMPARE(overIpv4.received, QByteArray("^ORSA_MAIN^\r\n"));
 }
 
 void tst_ForcedLogout::portInUseGivesReason()

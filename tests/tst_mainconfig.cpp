@@ -2,6 +2,7 @@
 #include "platform/cp949.h"
 
 #include <QDir>
+#include <QHostAddress>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -23,6 +24,8 @@ private Q_SLOTS:
     void rectangle();
     void projectEntry_data();
     void projectEntry();
+    void peerAllow_data();
+    void peerAllow();
 
     void onlyDatabase();
     void fullFile();
@@ -183,6 +186,40 @@ void tst_MainConfig::projectEntry()
         QCOMPARE(*entry, (ProjectEntry{projectId, left, top}));
 }
 
+void tst_MainConfig::peerAllow_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("converts");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("allowed");
+
+    QTest::newRow("empty allows all") << u""_s << true << u"192.0.2.7"_s << true;
+    QTest::newRow("inside a /16") << u"10.1.0.0/16, 192.168.3.0/24"_s << true << u"10.1.255.9"_s << true;
+    QTest::newRow("just outside a /16") << u"10.1.0.0/16"_s << true << u"10.2.0.1"_s << false;
+    QTest::newRow("single address") << u"10.2.3.4"_s << true << u"10.2.3.4"_s << true;
+    QTest::newRow("neighbour of a single address") << u"10.2.3.4"_s << true << u"10.2.3.5"_s << false;
+    QTest::newRow("mapped IPv4 address") << u"10.2.3.4"_s << true << u"::ffff:10.2.3.4"_s << true;
+    QTest::newRow("everything") << u"0.0.0.0/0"_s << true << u"203.0.113.1"_s << true;
+    QTest::newRow("host bits beyond the prefix") << u"10.1.2.0/16"_s << false << QString() << false;
+    QTest::newRow("prefix 33") << u"10.1.0.0/33"_s << false << QString() << false;
+    QTest::newRow("part above 255") << u"10.256.0.1"_s << false << QString() << false;
+    QTest::newRow("empty entry") << u"10.1.0.0/16,"_s << false << QString() << false;
+    QTest::newRow("name") << u"front-desk"_s << false << QString() << false;
+}
+
+void tst_MainConfig::peerAllow()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, converts);
+    QFETCH(QString, address);
+    QFETCH(bool, allowed);
+
+    const std::optional<PeerAllowList> list = PeerAllowList::parse(text);
+    QCOMPARE(list.has_value(), converts);
+    if (converts)
+        QCOMPARE(list->contains(QHostAddress(address)), allowed);
+}
+
 void tst_MainConfig::onlyDatabase()
 {
     MainConfig config;
@@ -312,6 +349,8 @@ void tst_MainConfig::badValues_data()
     QTest::newRow("minimize size beyond 32 bits")
         << u"[MAIN]\r\nMINIMIZE=100,6,2147483600,18\r\n"_s << u"MAIN"_s << u"MINIMIZE"_s
         << u"100,6,2147483600,18"_s;
+    QTest::newRow("peer allow with a shortened address")
+        << u"[PEER]\r\nALLOW=10.1.0.0/16, 10.2\r\n"_s << u"PEER"_s << u"ALLOW"_s << u"10.1.0.0/16, 10.2"_s;
     QTest::newRow("project button edge beyond 32 bits")
         << u"[MAIN]\r\nIMAGE_WIDTH=96\r\n[PROJECTS]\r\n객실=ORSA_A;2147483600,6\r\n"_s << u"PROJECTS"_s
         << u"객실"_s << u"ORSA_A;2147483600,6"_s;

@@ -4,7 +4,9 @@
 
 #include "tst_mainwindow_harness.h"
 
+#include "peer/forcedlogoutclient.h"
 #include "session/logoutrecording.h"
+#include "support/logcapture.h"
 #include "support/testdatabase.h"
 #include "update/tfrm_bh010.h"
 #include "update/updatewatch.h"
@@ -16,6 +18,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QThread>
+
+#include <atomic>
 
 namespace {
 
@@ -104,6 +109,8 @@ private Q_SLOTS:
     void noticeOnlyForProgramOfTheSession_data();
     void noticeOnlyForProgramOfTheSession();
     void forcedLogoutClosesNoticesAndRefusesStarts();
+    void requestFromOutsideAllowList_data();
+    void requestFromOutsideAllowList();
 
 private:
     std::unique_ptr<TestDatabase> m_db;
@@ -275,6 +282,73 @@ void tst_SessionOverlap::forcedLogoutClosesNoticesAndRefusesStarts()
     QVERIFY(h.programs.created.isEmpty());
     QCOMPARE(h.messages.shown.size(), 1);
     QCOMPARE(h.messages.shown.first().icon, MessageIcon::Error);
+}
+
+
+void tst_SessionOverlap::requestFromOutsideAllowList_data()
+{
+    QTest::addColumn<QString>("allow");
+    QTest::addColumn<bool>("acts");
+    QTest::newRow("requester inside [PEER] ALLOW") << QStringLiteral("127.0.9.0/24, 127.0.0.1") << true;
+    QTest::newRow("requester outside [PEER] ALLOW") << QStringLiteral("127.0.9.0/24") << false;
+}
+
+// A request from a workstation outside the list ends nothing here: the session stays live and
+// its record open, and the requester, unanswered, closes the record itself. One from inside
+// ends the session, and the operations log says from where, whom and how.
+void tst_SessionOverlap::requestFromOutsideAllowList()
+{
+    QFETCH(QString, allow);
+    QFETCH(bool, acts);
+    QString error;
+    QVERIFY2(m_db->reset(&error), qPrintable(error));
+    Installation install;
+    install.projects += QStringLiteral("[PEER]\r\nALLOW=") + allow + QStringLiteral("\r\n");
+    install.write();
+    Harness h;
+    m_db->configure(h.db);
+    LogoutRecording recording(h.db, h.shared);
+    h.loginAs(EmpNo, EmpName, {0, 0, 0, 0});
+    MainWindowServices services = h.services(install.path());
+    services.recordLogout = [&recording](int kind, QString *e) { return recording.recordLogout(kind, e); };
+    h.window = std::make_unique<Tfrm_0Main>(services);
+    Tfrm_0Main *w = h.window.get();
+    LogCapture log;
+    w->FormCreate();
+    w->show();
+    QCOMPARE(h.shared.EmpNo, EmpNo);
+    QVERIFY2(m_db->insertLoginRecord(EmpNo, 500, h.shared.LocalIP, QString(), 60, -1, &error),
+             qPrintable(error));
+    h.login = [](QWidget *) { return false; };   // the new login after an eviction is cancelled
+
+    // The requesting shell blocks while it asks, as on its own workstation: on a thread here.
+    ForcedLogoutClient client;
+    client.setPort(w->peerPort());
+    std::atomic<bool> acknowledged{false};
+    std::unique_ptr<QThread> thread(QThread::create([&] { acknowledged = client.requestLogout(QStringLiteral("127.0.0.1")); }));
+    thread->start();
+    QVERIFY(QTest::qWaitFor([&] { return thread->isFinished(); }, 20000));
+    thread->wait();
+    QCOMPARE(acknowledged.load(), acts);
+
+    const TestDatabase::LoginRecord record = m_db->loginRecords(EmpNo).last();
+    QCOMPARE(record.seq, 500);
+    if (acts) {
+        QTRY_COMPARE(h.messages.texts(), QStringList{QString::fromUtf8(ForcedText)});
+        QVERIFY(h.shared.EmpNo.isEmpty());
+        QCOMPARE(record.logoutIp, h.shared.LocalIP);
+        const QStringList lines = log.lines();
+        QVERIFY2(log.linesWith({QStringLiteral("orsa.peer"), QStringLiteral("from 127.0.0.1"),
+                                QStringLiteral("acted on")}).size() == 1, qPrintable(lines.join(u'\n')));
+        QVERIFY2(log.linesWith({QStringLiteral("orsa.session"), QStringLiteral("employee ") + EmpNo,
+                                QStringLiteral("kind 1")}).size() == 1, qPrintable(lines.join(u'\n')));
+    } else {
+        QTest::qWait(100);
+        QCOMPARE(h.messages.texts(), QStringList());
+        QCOMPARE(h.shared.EmpNo, EmpNo);
+        QVERIFY(record.logoutIpNull);
+        QCOMPARE(log.linesWith({QStringLiteral("127.0.0.1"), QStringLiteral("refused")}).size(), 1);
+    }
 }
 
 QTEST_MAIN(tst_SessionOverlap)
