@@ -17,9 +17,10 @@
 //   orsa_bench peer --port P [--runs R]       forced-logout exchange, request to acknowledgement
 //   orsa_bench peerfloor [--runs R]           the same against a listener that acts at once
 //   orsa_bench peerload --port P --pid SHELL [--connections N] [--concurrency K] [--from ADDR]
-//       hostile connections (from ADDR, default 127.0.0.3: another workstation) to a shell's
-//       forced-logout port while its window is pinged and its memory watched; a real request
-//       (from 127.0.0.1) when half of them have been made
+//       hostile connections (from ADDR, default 127.0.3.3: a workstation of another network,
+//       since the listener shares its places out by /24) to a shell's forced-logout port while
+//       its window is pinged and its memory watched; a real request (from 127.0.0.1) when half
+//       of them have been made
 
 #include "app/childprograms.h"
 #include "peer/forcedlogoutclient.h"
@@ -728,7 +729,7 @@ int peerLoad(const QStringList &args)
     const int total = option(args, QStringLiteral("connections"), QStringLiteral("3000")).toInt();
     const int concurrency = option(args, QStringLiteral("concurrency"), QStringLiteral("64")).toInt();
     const bool realRequests = option(args, QStringLiteral("real"), QStringLiteral("1")) == QLatin1String("1");
-    const QHostAddress from(option(args, QStringLiteral("from"), QStringLiteral("127.0.0.3")));
+    const QHostAddress from(option(args, QStringLiteral("from"), QStringLiteral("127.0.3.3")));
 
     std::unique_ptr<WindowSystem> windows = WindowSystem::createSystem();
     const WindowId shellWindow = windows->findWindow(QStringLiteral("Tfrm_0Main"));
