@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QHash>
 #include <QLocale>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -102,6 +103,7 @@ private Q_SLOTS:
     void answers_data();
     void answers();
     void serverDown();
+    void tricklingServer();
     void titlesAndOpenNotices();
     void ticks();
     void emptyAddressIsOff();
@@ -212,6 +214,45 @@ void tst_UpdateWatch::serverDown()
     QVERIFY(check());
     QVERIFY(m_notices.isEmpty());
     QVERIFY(!m_watch->checkPending());
+}
+
+// A server that sends its header a line at a time, without end, never goes silent: the check
+// still ends by its deadline, counts as "not newer", and the next check runs.
+void tst_UpdateWatch::tricklingServer()
+{
+    QTcpServer trickler;
+    QVERIFY(trickler.listen(QHostAddress(QStringLiteral("127.0.0.1"))));
+    QTimer drip;
+    QList<QPointer<QTcpSocket>> sockets;
+    connect(&trickler, &QTcpServer::newConnection, this, [&] {
+        while (QTcpSocket *socket = trickler.nextPendingConnection()) {
+            socket->write("HTTP/1.1 200 OK\r\nLast-Modified: " + httpDate(localAt(QStringLiteral("11:07:00")))
+                          + "\r\n");
+            sockets.append(socket);
+        }
+    });
+    connect(&drip, &QTimer::timeout, this, [&] {
+        for (const QPointer<QTcpSocket> &socket : std::as_const(sockets)) {
+            if (socket)
+                socket->write("X-Padding: more\r\n");
+        }
+    });
+    drip.start(50);
+
+    m_windows->addWindow(QStringLiteral("TfrmA0Main"));
+    writeExecutable(QStringLiteral("orsa_A.exe"), localAt(QStringLiteral("10:07:00")));
+    m_watch->setUpdateUrl(QStringLiteral("http://127.0.0.1:%1/upd/").arg(trickler.serverPort()));
+    m_watch->setRequestDeadlineMs(1000);
+    QVERIFY(check());
+    QVERIFY(!sockets.isEmpty());
+    QVERIFY(m_notices.isEmpty());
+    QVERIFY(!m_watch->checkPending());
+
+    // The next check is not held up by the first one.
+    m_http->answers.insert("/upd/orsa_a.exe", {200, httpDate(localAt(QStringLiteral("11:07:00")))});
+    m_watch->setUpdateUrl(m_http->base());
+    QVERIFY(check());
+    QCOMPARE(m_notices.size(), 1);
 }
 
 void tst_UpdateWatch::titlesAndOpenNotices()

@@ -9,6 +9,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTime>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -16,8 +17,8 @@ namespace {
 
 const QString NoticeClass = QStringLiteral("Tfrm_BH010");
 
-// A check that the server never answers is given up after this long, so that the next one can
-// run; it counts as "not newer".
+// A server that goes silent is given up after this long without a byte; it counts as "not
+// newer".
 constexpr int RequestTimeoutMs = 60000;
 
 QDateTime wholeMinute(const QDateTime &time)
@@ -122,6 +123,10 @@ void UpdateWatch::runCheck()
         request.setTransferTimeout(RequestTimeoutMs);
         QNetworkReply *reply = m_http->head(request);
         m_pending.append(reply);
+        // A server that keeps sending (an endless header, a byte now and then) never lets the
+        // silence limit strike: every request ends by this time whatever the server does, so
+        // that a check never stays pending into the next one.
+        QTimer::singleShot(m_requestDeadlineMs, reply, [reply] { reply->abort(); });
         connect(reply, &QNetworkReply::finished, this,
                 [this, reply, i] { requestFinished(reply, i); });
     }

@@ -1,0 +1,24 @@
+#include "app/startpagerequest.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+
+#include <memory>
+
+QNetworkReply *sendStartPageRequest(QNetworkAccessManager &web, const QUrl &url, int deadlineMs)
+{
+    if (!url.isValid() || url.isEmpty())
+        return nullptr;
+    QNetworkReply *reply = web.get(QNetworkRequest(url));
+    QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+    auto received = std::make_shared<qint64>(0);
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, received] {
+        *received += reply->readAll().size();
+        if (*received > StartPageLimitBytes)
+            reply->abort();
+    });
+    QTimer::singleShot(deadlineMs, reply, [reply] { reply->abort(); });
+    return reply;
+}
