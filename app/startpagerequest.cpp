@@ -1,5 +1,6 @@
 #include "app/startpagerequest.h"
 
+#include <QAuthenticator>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -20,5 +21,12 @@ QNetworkReply *sendStartPageRequest(QNetworkAccessManager &web, const QUrl &url,
             reply->abort();
     });
     QTimer::singleShot(deadlineMs, reply, [reply] { reply->abort(); });
+    // No sign-in with the user's own Windows account, which the network stack would use for
+    // NTLM or Negotiate when given no name.
+    QObject::connect(&web, &QNetworkAccessManager::authenticationRequired, reply,
+                     [reply](QNetworkReply *asking, QAuthenticator *) {
+                         if (asking == reply)
+                             reply->abort();
+                     });
     return reply;
 }

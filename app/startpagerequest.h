@@ -7,7 +7,8 @@ class QNetworkReply;
 // The start page is asked for once at start-up and its answer is forgotten: what the page does
 // lies outside the shell. The answer's bytes are dropped as they come, and the request ends
 // after StartPageDeadlineMs or StartPageLimitBytes, whatever the server does, so that a server
-// that never stops sending costs neither memory nor an open connection for long.
+// that never stops sending costs neither memory nor an open connection for long. A server that
+// asks for sign-in gets none.
 constexpr int StartPageDeadlineMs = 30000;
 constexpr qint64 StartPageLimitBytes = 1024 * 1024;
 

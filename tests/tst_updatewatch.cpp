@@ -43,6 +43,7 @@ public:
     }
 
     QHash<QByteArray, Answer> answers;
+    QHash<QByteArray, QByteArray> moreHeaders;  // by path: whole lines, each ending in CRLF
     QList<QByteArray> requestLines;
     QList<QByteArray> headerBlocks;
     QTcpServer server;
@@ -67,6 +68,7 @@ private:
                 reply += "Location: /elsewhere.exe\r\n";
             if (!answer.lastModified.isEmpty())
                 reply += "Last-Modified: " + answer.lastModified + "\r\n";
+            reply += moreHeaders.value(path);
             socket->write(reply + "\r\n");
         }
     }
@@ -104,6 +106,7 @@ private Q_SLOTS:
     void answers();
     void serverDown();
     void tricklingServer();
+    void noSignInToTheUpdateServer();
     void titlesAndOpenNotices();
     void ticks();
     void emptyAddressIsOff();
@@ -253,6 +256,23 @@ void tst_UpdateWatch::tricklingServer()
     m_watch->setUpdateUrl(m_http->base());
     QVERIFY(check());
     QCOMPARE(m_notices.size(), 1);
+}
+
+// A server that asks for Windows sign-in (NTLM, Negotiate) gets no answer to it: the check is
+// anonymous, and nothing of the user's credentials goes out, not even the first step.
+void tst_UpdateWatch::noSignInToTheUpdateServer()
+{
+    m_windows->addWindow(QStringLiteral("TfrmA0Main"));
+    writeExecutable(QStringLiteral("orsa_A.exe"), localAt(QStringLiteral("10:07:00")));
+    m_http->answers.insert("/upd/orsa_a.exe", {401, httpDate(localAt(QStringLiteral("11:07:00")))});
+    m_http->moreHeaders.insert("/upd/orsa_a.exe",
+                               "WWW-Authenticate: Negotiate\r\nWWW-Authenticate: NTLM\r\n");
+    QVERIFY(check());
+    QVERIFY(m_notices.isEmpty());
+    QVERIFY(!m_watch->checkPending());
+    QVERIFY(!m_http->headerBlocks.isEmpty());
+    for (const QByteArray &headers : std::as_const(m_http->headerBlocks))
+        QVERIFY2(!headers.toLower().contains("authorization:"), headers);
 }
 
 void tst_UpdateWatch::titlesAndOpenNotices()

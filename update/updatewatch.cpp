@@ -3,6 +3,7 @@
 #include "platform/appfiles.h"
 #include "platform/windowsystem.h"
 
+#include <QAuthenticator>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -111,6 +112,11 @@ void UpdateWatch::runCheck()
     if (!m_http) {
         m_http = new QNetworkAccessManager(this);
         m_http->setProxy(QNetworkProxy::NoProxy);
+        // The check is anonymous. A server that asks for NTLM or Negotiate sign-in gets no
+        // answer: given no name, the network stack would sign in with the user's own Windows
+        // account; the request ends instead and counts as "not newer".
+        connect(m_http, &QNetworkAccessManager::authenticationRequired, this,
+                [](QNetworkReply *reply, QAuthenticator *) { reply->abort(); });
     }
     for (int i = 0; i < m_entries.size(); ++i) {
         const QString fileName = m_entries.at(i).name + QStringLiteral(".exe");
