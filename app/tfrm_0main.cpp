@@ -4,6 +4,7 @@
 #include "widgets/clickarea.h"
 #include "platform/mainconfig.h"
 #include "app/netservicenames.h"
+#include "app/startpagerequest.h"
 #include "db/initdatabase.h"
 #include "db/tfrm_zd000.h"
 #include "machine/databasehost.h"
@@ -492,9 +493,7 @@ void Tfrm_0Main::requestStartPage()
         return;
     if (!m_web)
         m_web = new QNetworkAccessManager(this);
-    // Fire and forget: what the page does lies outside the shell.
-    QNetworkReply *reply = m_web->get(QNetworkRequest(m_services.startPage));
-    connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+    sendStartPageRequest(*m_web, m_services.startPage);
 }
 
 QWidget *Tfrm_0Main::imgMinimize() const

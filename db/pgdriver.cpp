@@ -1,7 +1,13 @@
 #include "db/pgdriver.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QPointer>
+#include <QSocketNotifier>
+#include <QThread>
+#include <QTimer>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlRecord>
@@ -32,12 +38,44 @@ enum : Oid {
     NumericOid = 1700,
 };
 
-// Sent first on every connection, without waiting for its answer. The time zone is the
-// server's own: log_timezone comes only from the server's configuration, while TimeZone may
-// come from the workstation (PGTZ, PGOPTIONS). The date style is the one the values are read in.
-const char SessionSetup[] =
-    "SELECT set_config('TimeZone', current_setting('log_timezone'), false), "
-    "set_config('DateStyle', 'ISO, YMD', false)";
+// Sent first on every connection, without waiting for its answer. The date style is the one
+// the values are read in. A row lock held by another program ends the wait for it with the
+// server's error after LockWaitSeconds, well before the shell stops waiting for the answer.
+// The time zone is not touched: the session starts in the server's configured one
+// (postgresql.conf, ALTER DATABASE or ALTER ROLE ... SET timezone), because nothing of the
+// workstation's reaches the start-up message (EnvironmentGuard).
+const QByteArray SessionSetup =
+    "SELECT set_config('DateStyle', 'ISO, YMD', false), set_config('lock_timeout', '"
+    + QByteArray::number(PgDriver::LockWaitSeconds) + "s', false)";
+
+// libpq puts PGTZ and PGDATESTYLE into the start-up message and takes PGOPTIONS for its
+// options, and a setting from there outranks the server's own configuration for the whole
+// session. The shell's session must run on the server's clock, so while a connection is being
+// made these are out of the process's environment; they are back afterwards, for the programs
+// the shell starts.
+class EnvironmentGuard
+{
+public:
+    EnvironmentGuard()
+    {
+        for (const char *name : {"PGTZ", "PGOPTIONS", "PGDATESTYLE"}) {
+            if (qEnvironmentVariableIsSet(name)) {
+                m_saved.append({name, qgetenv(name)});
+                qunsetenv(name);
+            }
+        }
+    }
+    ~EnvironmentGuard()
+    {
+        for (const auto &[name, value] : std::as_const(m_saved))
+            qputenv(name, value);
+    }
+    EnvironmentGuard(const EnvironmentGuard &) = delete;
+    EnvironmentGuard &operator=(const EnvironmentGuard &) = delete;
+
+private:
+    QList<QPair<const char *, QByteArray>> m_saved;
+};
 
 struct ResultDeleter
 {
@@ -45,16 +83,19 @@ struct ResultDeleter
 };
 using ResultPtr = std::unique_ptr<PGresult, ResultDeleter>;
 
-// A statement as it goes on the wire: UTF-8 text and text values, a null pointer for NULL.
+// A statement as it goes on the wire: UTF-8 text, values as text, a null pointer for NULL. A
+// QByteArray value goes as binary data (bytea), byte for byte.
 struct WireStatement
 {
     QByteArray text;
     QList<QByteArray> values;
     QList<bool> nulls;
+    QList<bool> binary;
 
     bool operator==(const WireStatement &other) const
     {
-        return text == other.text && values == other.values && nulls == other.nulls;
+        return text == other.text && values == other.values && nulls == other.nulls
+            && binary == other.binary;
     }
 };
 
@@ -94,6 +135,7 @@ WireStatement wireStatement(const QString &text, const QList<QVariant> &values)
     for (const QVariant &value : values) {
         const bool null = isNullValue(value);
         statement.nulls.append(null);
+        statement.binary.append(value.typeId() == QMetaType::QByteArray);
         statement.values.append(null ? QByteArray() : wireValue(value));
     }
     return statement;
@@ -215,18 +257,23 @@ QVariant convertValue(const char *raw, Oid type, QSql::NumericalPrecisionPolicy 
     case Float4Oid:
     case Float8Oid:
         return QVariant(text.toDouble());
-    case NumericOid:
+    case NumericOid: {
+        // A whole number is read as one, exactly: through a double, numbers above 2^53 would
+        // come back changed.
+        bool whole = false;
+        const qlonglong integer = text.toLongLong(&whole);
         switch (precision) {
         case QSql::LowPrecisionInt32:
-            return QVariant(int(text.toDouble()));
+            return QVariant(whole ? int(integer) : int(text.toDouble()));
         case QSql::LowPrecisionInt64:
-            return QVariant(qlonglong(text.toDouble()));
+            return QVariant(whole ? integer : qlonglong(text.toDouble()));
         case QSql::LowPrecisionDouble:
             return QVariant(text.toDouble());
         case QSql::HighPrecision:
             break;
         }
         return QVariant(text);
+    }
     case DateOid:
         return QVariant(QDate::fromString(text, Qt::ISODate));
     case TimeOid:
@@ -242,19 +289,60 @@ QVariant convertValue(const char *raw, Oid type, QSql::NumericalPrecisionPolicy 
     case TimestampTzOid:
         return QVariant(parseTimestamp(text, true));
     case ByteaOid: {
-        const QByteArray bytes(raw);
-        if (bytes.startsWith("\\x"))
-            return QVariant(QByteArray::fromHex(bytes.mid(2)));
-        return QVariant(bytes);
+        // Either output format of the server (bytea_output hex or escape).
+        size_t length = 0;
+        unsigned char *bytes = PQunescapeBytea(reinterpret_cast<const unsigned char *>(raw), &length);
+        if (!bytes)
+            return QVariant(QMetaType(QMetaType::QByteArray));
+        const QByteArray value(reinterpret_cast<const char *>(bytes), qsizetype(length));
+        PQfreemem(bytes);
+        return QVariant(value);
     }
     default:
         return QVariant(text);
     }
 }
 
+// "?" outside quoted text and comments becomes "$1", "$2" and so on, left to right.
+QString numberedPlaceholders(const QString &query)
+{
+    QString result;
+    result.reserve(query.size() + 8);
+    int count = 0;
+    QChar quote;
+    for (qsizetype i = 0; i < query.size(); ++i) {
+        const QChar c = query.at(i);
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+            result += c;
+        } else if (c == u'\'' || c == u'"') {
+            quote = c;
+            result += c;
+        } else if (c == u'-' && query.mid(i, 2) == QLatin1String("--")) {
+            const qsizetype end = query.indexOf(u'\n', i);
+            const qsizetype stop = end < 0 ? query.size() : end;
+            result += query.mid(i, stop - i);
+            i = stop - 1;
+        } else if (c == u'/' && query.mid(i, 2) == QLatin1String("/*")) {
+            const qsizetype end = query.indexOf(QLatin1String("*/"), i + 2);
+            const qsizetype stop = end < 0 ? query.size() : end + 2;
+            result += query.mid(i, stop - i);
+            i = stop - 1;
+        } else if (c == u'?') {
+            result += u'$' + QString::number(++count);
+        } else {
+            result += c;
+        }
+    }
+    return result;
+}
+
+// libpq writes its own messages in the encoding of the workstation's locale (a CP949 Windows
+// among them).
 QString connectionMessage(const PGconn *conn)
 {
-    const QString text = conn ? QString::fromUtf8(PQerrorMessage(conn)).trimmed() : QString();
+    const QString text = conn ? QString::fromLocal8Bit(PQerrorMessage(conn)).trimmed() : QString();
     return text.isEmpty() ? QStringLiteral("The database connection is not open.") : text;
 }
 
@@ -298,6 +386,7 @@ public:
     bool open(const QList<QPair<QByteArray, QByteArray>> &parameters, QString *error);
     void close();
     bool isOpen() const { return m_conn != nullptr; }
+    bool waiting() const { return m_waitLoop != nullptr; }
 
     std::shared_ptr<Outcome> queue(Role role, const WireStatement &statement);
     // Sends what is queued, with one synchronisation point, and reads every answer on the way.
@@ -309,6 +398,11 @@ public:
 
     void sendAhead(const WireStatement &statement);
     void forgetAhead();
+    // Why there is no connection: the reason it was given up, until the next open.
+    QString closedMessage() const
+    {
+        return m_lostError.isEmpty() ? connectionMessage(nullptr) : m_lostError;
+    }
     bool alive();
 
     bool begin(QString *error);
@@ -320,12 +414,33 @@ public:
     int m_sent = 0;
 
 private:
+    enum class Direction { Read, Write, Either };
+    // Waits until libpq's socket is ready, at most until the deadline; false with m_waitError
+    // set when the time ran out or the connection was closed meanwhile.
+    bool waitForSocket(Direction direction, const QDeadlineTimer &deadline);
+    // A call that comes while another one waits for the server (from an event handled
+    // meanwhile) is refused: one operation at a time on the connection.
+    bool refuseWhileWaiting(QString *error) const;
+    // Everything handed to libpq goes out; false with m_waitError when it could not.
+    bool sendOut();
+    // The next result, waited for until m_deadline; null at the end of a statement's results,
+    // and when the wait failed (m_waitError) or the connection ended.
+    PGresult *nextResult();
+    // After a failed wait or a COPY: the connection is given up, so that the server ends (and
+    // rolls back) whatever was under way, and the next operation connects afresh.
+    void abandon(const QString &message);
     void readAnswers();
     void readOne(Pending &pending);
     void failAll(const QString &message);
     QString errorOf(const Outcome &outcome) const;
 
     PGconn *m_conn = nullptr;
+    QDeadlineTimer m_deadline;      // of the wait under way
+    int m_waitBound = 0;            // its length in seconds
+    QEventLoop *m_waitLoop = nullptr;
+    bool m_closeRequested = false;  // close() came while a wait was under way
+    QString m_waitError;
+    QString m_lostError;            // why the connection was given up
     QList<Pending> m_unsent;
     QList<Pending> m_inFlight;
     QList<Ahead> m_ahead;
@@ -348,26 +463,38 @@ bool PgDriver::Session::open(const QList<QPair<QByteArray, QByteArray>> &paramet
     }
     keywords.append(nullptr);
     values.append(nullptr);
-    m_conn = PQconnectdbParams(keywords.constData(), values.constData(), 0);
-    if (!m_conn || PQstatus(m_conn) != CONNECTION_OK) {
-        *error = connectionMessage(m_conn);
+    const auto fail = [this, error](const QString &message) {
+        *error = message;
         close();
         return false;
+    };
+    {
+        const EnvironmentGuard guard;
+        m_conn = PQconnectStartParams(keywords.constData(), values.constData(), 0);
+        if (!m_conn || PQstatus(m_conn) == CONNECTION_BAD)
+            return fail(connectionMessage(m_conn));
+        m_waitBound = PgDriver::ConnectSeconds;
+        const QDeadlineTimer deadline(m_waitBound * 1000);
+        PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+        while (state != PGRES_POLLING_OK) {
+            if (state == PGRES_POLLING_FAILED)
+                return fail(connectionMessage(m_conn));
+            if (!waitForSocket(state == PGRES_POLLING_READING ? Direction::Read : Direction::Write,
+                               deadline)) {
+                return fail(m_waitError);
+            }
+            state = PQconnectPoll(m_conn);
+        }
     }
     PQsetNoticeProcessor(m_conn, ignoreNotice, nullptr);
-    if (!PQenterPipelineMode(m_conn)) {
-        *error = connectionMessage(m_conn);
-        close();
-        return false;
-    }
+    if (PQsetnonblocking(m_conn, 1) != 0 || !PQenterPipelineMode(m_conn))
+        return fail(connectionMessage(m_conn));
     // On its way at once; its answer is read with the first statement's, in the same wait.
-    queue(Role::Setup, WireStatement{QByteArray(SessionSetup), {}, {}});
+    queue(Role::Setup, WireStatement{SessionSetup, {}, {}, {}});
     for (Pending &pending : m_unsent) {
         if (!PQsendQueryParams(m_conn, pending.statement.text.constData(), 0, nullptr, nullptr,
                                nullptr, nullptr, 0)) {
-            *error = connectionMessage(m_conn);
-            close();
-            return false;
+            return fail(connectionMessage(m_conn));
         }
         ++m_sent;
         m_inFlight.append(pending);
@@ -375,20 +502,129 @@ bool PgDriver::Session::open(const QList<QPair<QByteArray, QByteArray>> &paramet
     m_unsent.clear();
     // A synchronisation point of its own: a failure of the first statement must not undo the
     // session's settings with it.
-    if (!PQpipelineSync(m_conn)) {
-        *error = connectionMessage(m_conn);
-        close();
-        return false;
-    }
+    if (!PQpipelineSync(m_conn))
+        return fail(connectionMessage(m_conn));
     m_inFlight.append(Pending{Role::Sync, {}, nullptr});
     return true;
 }
 
+bool PgDriver::Session::waitForSocket(Direction direction, const QDeadlineTimer &deadline)
+{
+    const int socket = m_conn ? PQsocket(m_conn) : -1;
+    if (socket < 0) {
+        m_waitError = connectionMessage(m_conn);
+        return false;
+    }
+    const auto late = [this] {
+        m_waitError = QStringLiteral("The database server did not answer within %1 seconds.")
+                          .arg(m_waitBound);
+        return false;
+    };
+    if (deadline.hasExpired())
+        return late();
+    if (!QCoreApplication::instance()) {
+        // No event loop to wait in (a program without an application object): a short nap,
+        // after which the caller looks again.
+        QThread::msleep(std::min<qint64>(5, deadline.remainingTime()));
+        return true;
+    }
+
+    // The window goes on painting and answering the window manager, the forced-logout port
+    // goes on greeting, timers run; keys and clicks wait until the answer is in, so that the
+    // user cannot start a second operation meanwhile.
+    QEventLoop loop;
+    QSocketNotifier readable(qintptr(socket), QSocketNotifier::Read);
+    QSocketNotifier writable(qintptr(socket), QSocketNotifier::Write);
+    readable.setEnabled(direction != Direction::Write);
+    writable.setEnabled(direction != Direction::Read);
+    QObject::connect(&readable, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    QObject::connect(&writable, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(std::chrono::milliseconds(std::max<qint64>(0, deadline.remainingTime())));
+    m_waitLoop = &loop;
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    m_waitLoop = nullptr;
+
+    // Whatever ran meanwhile may have closed the connection.
+    if (m_closeRequested) {
+        m_waitError = QStringLiteral("The database connection was closed while it waited for "
+                                     "the server.");
+        return false;
+    }
+    if (deadline.hasExpired())
+        return late();
+    return true;
+}
+
+bool PgDriver::Session::refuseWhileWaiting(QString *error) const
+{
+    if (!m_waitLoop)
+        return false;
+    *error = QStringLiteral("The database connection is still waiting for the server's answer "
+                            "to another statement.");
+    return true;
+}
+
+bool PgDriver::Session::sendOut()
+{
+    for (;;) {
+        const int state = PQflush(m_conn);
+        if (state == 0)
+            return true;
+        if (state < 0) {
+            m_waitError = connectionMessage(m_conn);
+            return false;
+        }
+        // The server may be sending while it reads: take that in, or both sides wait forever.
+        if (!waitForSocket(Direction::Either, m_deadline))
+            return false;
+        if (!PQconsumeInput(m_conn)) {
+            m_waitError = connectionMessage(m_conn);
+            return false;
+        }
+    }
+}
+
+PGresult *PgDriver::Session::nextResult()
+{
+    if (!m_conn || !m_waitError.isEmpty())
+        return nullptr;
+    while (PQisBusy(m_conn)) {
+        if (!waitForSocket(Direction::Read, m_deadline))
+            return nullptr;
+        // A connection that ended is reported by the result that follows.
+        if (!PQconsumeInput(m_conn))
+            break;
+    }
+    return PQgetResult(m_conn);
+}
+
+void PgDriver::Session::abandon(const QString &message)
+{
+    if (m_conn && !message.isEmpty())
+        m_lostError = message;
+    failAll(message);
+    if (m_conn)
+        PQfinish(std::exchange(m_conn, nullptr));
+}
+
 void PgDriver::Session::close()
 {
+    if (m_waitLoop) {
+        // Called from an event handled while a statement waits: the waiting call lets the
+        // connection go when it is back (waitForSocket).
+        m_closeRequested = true;
+        m_waitLoop->quit();
+        return;
+    }
     if (m_conn)
         PQfinish(m_conn);
     m_conn = nullptr;
+    m_closeRequested = false;
+    m_waitError.clear();
+    m_lostError.clear();
     m_unsent.clear();
     m_inFlight.clear();
     m_ahead.clear();
@@ -413,7 +649,7 @@ void PgDriver::Session::flush()
     if (m_unsent.isEmpty() && m_inFlight.isEmpty())
         return;
     if (!m_conn || PQstatus(m_conn) != CONNECTION_OK) {
-        failAll(connectionMessage(m_conn));
+        failAll(m_conn ? connectionMessage(m_conn) : closedMessage());
         return;
     }
     m_batchError.clear();
@@ -423,11 +659,22 @@ void PgDriver::Session::flush()
             const Pending &pending = sending.at(n);
             const WireStatement &s = pending.statement;
             QList<const char *> values;
-            for (int i = 0; i < s.values.size(); ++i)
+            QList<Oid> types;
+            QList<int> lengths;
+            QList<int> formats;
+            for (int i = 0; i < s.values.size(); ++i) {
+                const bool binary = s.binary.at(i);
                 values.append(s.nulls.at(i) ? nullptr : s.values.at(i).constData());
-            if (!PQsendQueryParams(m_conn, s.text.constData(), int(values.size()), nullptr,
-                                   values.isEmpty() ? nullptr : values.constData(), nullptr,
-                                   nullptr, 0)) {
+                types.append(binary ? Oid(ByteaOid) : Oid(0));
+                lengths.append(int(s.values.at(i).size()));
+                formats.append(binary ? 1 : 0);
+            }
+            const bool anyParameters = !values.isEmpty();
+            if (!PQsendQueryParams(m_conn, s.text.constData(), int(values.size()),
+                                   anyParameters ? types.constData() : nullptr,
+                                   anyParameters ? values.constData() : nullptr,
+                                   anyParameters ? lengths.constData() : nullptr,
+                                   anyParameters ? formats.constData() : nullptr, 0)) {
                 m_unsent = sending.mid(n);
                 failAll(connectionMessage(m_conn));
                 return;
@@ -444,7 +691,16 @@ void PgDriver::Session::flush()
         m_inFlight.append(Pending{Role::Sync, {}, nullptr});
     }
     ++m_waits;
+    m_waitError.clear();
+    m_waitBound = PgDriver::AnswerSeconds;
+    m_deadline = QDeadlineTimer(m_waitBound * 1000);
+    if (!sendOut()) {
+        abandon(m_waitError);
+        return;
+    }
     readAnswers();
+    if (m_closeRequested)
+        close();
 }
 
 void PgDriver::Session::readAnswers()
@@ -452,19 +708,28 @@ void PgDriver::Session::readAnswers()
     while (!m_inFlight.isEmpty()) {
         Pending pending = m_inFlight.takeFirst();
         if (pending.role == Role::Sync) {
-            ResultPtr sync(PQgetResult(m_conn));
+            ResultPtr sync(nextResult());
             if (!sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC) {
                 // Out of step with the server, or the connection is gone: nothing read from
-                // here on could be trusted.
-                failAll(sync ? QStringLiteral("The database answered out of order.")
-                             : connectionMessage(m_conn));
-                if (m_conn)
-                    PQfinish(std::exchange(m_conn, nullptr));
+                // here on could be trusted. A connection that ended says why.
+                QString message = m_waitError;
+                if (message.isEmpty() && sync && PQresultStatus(sync.get()) == PGRES_FATAL_ERROR)
+                    message = QString::fromUtf8(PQresultErrorMessage(sync.get())).trimmed();
+                if (message.isEmpty() && (!sync || PQstatus(m_conn) != CONNECTION_OK))
+                    message = connectionMessage(m_conn);
+                if (message.isEmpty())
+                    message = QStringLiteral("The database answered out of order.");
+                abandon(message);
                 return;
             }
             continue;
         }
         readOne(pending);
+        if (!m_conn || !m_waitError.isEmpty()) {
+            // The wait ran out, or the statement was one the driver does not take (COPY).
+            abandon(m_waitError.isEmpty() ? pending.outcome->error : m_waitError);
+            return;
+        }
         Outcome &outcome = *pending.outcome;
         if (!outcome.error.isEmpty() && m_batchError.isEmpty())
             m_batchError = outcome.error;
@@ -488,9 +753,17 @@ void PgDriver::Session::readOne(Pending &pending)
 {
     Outcome &outcome = *pending.outcome;
     bool got = false;
-    while (PGresult *raw = PQgetResult(m_conn)) {
+    while (PGresult *raw = nextResult()) {
         ResultPtr result(raw);
         const ExecStatusType status = PQresultStatus(raw);
+        if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH) {
+            // The shell has no use for COPY, and libpq would hand this result out again and
+            // again until the copy is done: the statement fails, and the connection with it.
+            outcome.error = QStringLiteral("COPY is not supported by this database driver.");
+            outcome.answered = true;
+            abandon(outcome.error);
+            return;
+        }
         if (status == PGRES_PIPELINE_SYNC) {
             // Never inside a statement's answers; leave it to the check of the next sync.
             outcome.error = QStringLiteral("The database answered out of order.");
@@ -516,6 +789,8 @@ void PgDriver::Session::readOne(Pending &pending)
             break;
         }
     }
+    if (!m_waitError.isEmpty())
+        outcome.error = m_waitError;
     if (!got && outcome.error.isEmpty())
         outcome.error = connectionMessage(m_conn);
     outcome.answered = true;
@@ -570,8 +845,10 @@ bool PgDriver::Session::execute(const WireStatement &statement, ResultPtr *resul
 {
     *deferred = false;
     const bool mayDefer = std::exchange(m_deferNext, false);
+    if (refuseWhileWaiting(error))
+        return false;
     if (!m_conn) {
-        *error = connectionMessage(nullptr);
+        *error = closedMessage();
         return false;
     }
 
@@ -617,8 +894,9 @@ bool PgDriver::Session::execute(const WireStatement &statement, ResultPtr *resul
 
 void PgDriver::Session::sendAhead(const WireStatement &statement)
 {
-    // Inside a transaction a read may depend on what the transaction has written.
-    if (!m_conn || m_inTransaction)
+    // Inside a transaction a read may depend on what the transaction has written. Nothing is
+    // sent ahead from an event served while another statement waits.
+    if (!m_conn || m_inTransaction || m_waitLoop)
         return;
     m_ahead.append(Ahead{statement, queue(Role::Ahead, statement)});
 }
@@ -633,8 +911,10 @@ void PgDriver::Session::forgetAhead()
 
 bool PgDriver::Session::begin(QString *error)
 {
+    if (refuseWhileWaiting(error))
+        return false;
     if (!m_conn) {
-        *error = connectionMessage(nullptr);
+        *error = closedMessage();
         return false;
     }
     if (m_inTransaction) {
@@ -645,12 +925,14 @@ bool PgDriver::Session::begin(QString *error)
     m_deferredError.clear();
     m_inTransaction = true;
     queue(Role::Deferred, WireStatement{QByteArrayLiteral("BEGIN ISOLATION LEVEL READ COMMITTED"),
-                                        {}, {}});
+                                        {}, {}, {}});
     return true;
 }
 
 bool PgDriver::Session::commit(QString *error)
 {
+    if (refuseWhileWaiting(error))
+        return false;
     if (!m_inTransaction) {
         *error = QStringLiteral("No transaction is active.");
         return false;
@@ -663,10 +945,15 @@ bool PgDriver::Session::commit(QString *error)
         m_inTransaction = false;
         return true;
     }
-    const std::shared_ptr<Outcome> outcome = queue(Role::Now, WireStatement{"COMMIT", {}, {}});
+    const std::shared_ptr<Outcome> outcome = queue(Role::Now, WireStatement{"COMMIT", {}, {}, {}});
     flush();
     m_inTransaction = false;
-    QString failure = std::exchange(m_deferredError, QString());
+    QString failure = m_setupError.isEmpty()
+        ? QString()
+        : QStringLiteral("The database session could not be set up: ") + m_setupError;
+    const QString deferredError = std::exchange(m_deferredError, QString());
+    if (failure.isEmpty())
+        failure = deferredError;
     if (failure.isEmpty())
         failure = errorOf(*outcome);
     // A transaction that failed earlier is ended by COMMIT too, but as a rollback.
@@ -674,6 +961,12 @@ bool PgDriver::Session::commit(QString *error)
         && qstrcmp(PQcmdStatus(outcome->result.get()), "ROLLBACK") == 0)
         failure = QStringLiteral("The transaction was rolled back by the database.");
     if (!failure.isEmpty()) {
+        // A COMMIT skipped for an earlier failure in its batch leaves the transaction open on
+        // the server, and every later statement would be refused: it is ended here.
+        if (m_blockOpen && m_conn) {
+            QString ignored;
+            rollback(&ignored);
+        }
         *error = failure;
         return false;
     }
@@ -682,6 +975,8 @@ bool PgDriver::Session::commit(QString *error)
 
 bool PgDriver::Session::rollback(QString *error)
 {
+    if (refuseWhileWaiting(error))
+        return false;
     forgetAhead();
     m_inTransaction = false;
     m_deferredError.clear();
@@ -690,7 +985,7 @@ bool PgDriver::Session::rollback(QString *error)
     if (!m_conn || !m_blockOpen)
         return true;
     const std::shared_ptr<Outcome> outcome =
-        queue(Role::Now, WireStatement{QByteArrayLiteral("ROLLBACK"), {}, {}});
+        queue(Role::Now, WireStatement{QByteArrayLiteral("ROLLBACK"), {}, {}, {}});
     flush();
     m_blockOpen = false;
     const QString failure = errorOf(*outcome);
@@ -713,17 +1008,13 @@ protected:
         return QVariant::fromValue<void *>(m_result.get());
     }
 
-    bool savePrepare(const QString &query) override
+    // Qt has turned named placeholders (:name) into "?" already and keeps which value goes
+    // where; the server wants "$1", "$2". The statement runner's own "$n" pass unchanged.
+    bool prepare(const QString &query) override
     {
-        // The statement runner has placed positional placeholders ($1, $2) itself; Qt's own
-        // placeholder scan is not wanted.
-        clear();
-        setQuery(query);
-        m_text = query;
+        m_text = numberedPlaceholders(query);
         return true;
     }
-
-    bool prepare(const QString &query) override { return savePrepare(query); }
 
     bool exec() override { return run(m_text, boundValues()); }
 
@@ -799,7 +1090,9 @@ private:
         setAt(QSql::BeforeFirstRow);
         if (!m_driver || !m_driver->m_session->isOpen()) {
             setLastError(QSqlError(QStringLiteral("Unable to run the statement"),
-                                   connectionMessage(nullptr), QSqlError::ConnectionError));
+                                   m_driver ? m_driver->m_session->closedMessage()
+                                            : connectionMessage(nullptr),
+                                   QSqlError::ConnectionError));
             return false;
         }
         bool deferred = false;
@@ -844,6 +1137,15 @@ bool PgDriver::hasFeature(DriverFeature feature) const
 bool PgDriver::open(const QString &db, const QString &user, const QString &password,
                     const QString &host, int port, const QString &connOpts)
 {
+    if (m_session->waiting()) {
+        // From an event served while this connection waits for the server.
+        setLastError(QSqlError(QStringLiteral("Unable to connect"),
+                               QStringLiteral("The database connection is still waiting for the "
+                                              "server."),
+                               QSqlError::ConnectionError));
+        setOpenError(true);
+        return false;
+    }
     close();
     QList<QPair<QByteArray, QByteArray>> parameters;
     if (!connOpts.trimmed().isEmpty()) {
@@ -950,7 +1252,8 @@ void PgDriver::sendAhead(const QString &text, const QStringList &values)
 
 void PgDriver::deferNextStatement()
 {
-    m_session->m_deferNext = true;
+    if (!m_session->waiting())
+        m_session->m_deferNext = true;
 }
 
 int PgDriver::waits() const

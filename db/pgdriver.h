@@ -15,11 +15,19 @@
 // - Values are always bound (text parameters of the extended query protocol), never spliced
 //   into the statement.
 // - Settings the server takes at connection start go into the start-up message (client
-//   encoding, application name). The session's time zone and date style cannot: a
-//   workstation's PGTZ and PGDATESTYLE would override them there. So the first thing sent on
-//   a new connection sets them, without waiting for the answer: the time zone is the server's
-//   own (its log_timezone, which only the server's configuration sets), so that every time the
-//   shell records or reads is the server's clock, as Oracle's SYSDATE is.
+//   encoding, application name). The session's time zone is the server's configured one
+//   (postgresql.conf, ALTER DATABASE/ROLE ... SET timezone), so that every time the shell
+//   records or reads is the server's clock, as Oracle's SYSDATE is: the workstation's PGTZ,
+//   PGOPTIONS and PGDATESTYLE are kept out of the start-up message. The first thing sent on a
+//   new connection, without waiting for its answer, sets the date style the values are read
+//   in and the bound of a lock wait.
+// - No wait lasts without end: connecting ends after ConnectSeconds, the answer to a batch of
+//   statements after AnswerSeconds, a wait for a row lock with the server's error after
+//   LockWaitSeconds. A connection whose answer did not come is given up (the server rolls back
+//   what it had begun); the next open connects afresh. While it waits, the program's events
+//   are served except the user's input, and a second call into the driver is refused.
+// - Prepared queries take Qt's placeholders ("?", ":name") as well as "$1"; a QByteArray value
+//   goes as binary data (bytea). COPY is refused with an error.
 // - A transaction starts only with the first statement that goes to the server; a transaction
 //   that sent nothing costs nothing to roll back.
 //
@@ -29,6 +37,10 @@ class PgDriver : public QSqlDriver, public StatementPipeline
 {
     Q_OBJECT
 public:
+    static constexpr int ConnectSeconds = 10;
+    static constexpr int AnswerSeconds = 10;
+    static constexpr int LockWaitSeconds = 5;
+
     explicit PgDriver(QObject *parent = nullptr);
     ~PgDriver() override;
 

@@ -71,6 +71,13 @@ bool Tfrm_ZD000::ConnectDB()
         return true;
 
     QString error;
+    if (m_connecting) {
+        // Asked again from an event served while the first attempt waits for the server.
+        m_messages.show(QStringLiteral("데이터베이스와 연결할 수 없습니다.\r\r에러내용:\r")
+                            + QStringLiteral("The connection is still being made."),
+                        MessageIcon::Error);
+        return false;
+    }
     try {
         if (!m_connectionAdded) {
             // PostgreSQL goes through the shell's own driver, which needs one round trip per
@@ -93,12 +100,17 @@ bool Tfrm_ZD000::ConnectDB()
         }
         db.setUserName(m_user);
         db.setPassword(m_password);
-        if (db.open())
+        m_connecting = true;
+        const bool opened = db.open();
+        m_connecting = false;
+        if (opened)
             return true;
         error = sqlErrorText(db.lastError());
     } catch (const std::exception &e) {
+        m_connecting = false;
         error = QString::fromLocal8Bit(e.what());
     } catch (...) {
+        m_connecting = false;
         error = QStringLiteral("Unknown error");
     }
     // The account is its own password: the server's words may name it, the log does not.

@@ -51,7 +51,8 @@ public:
     void rollback();  // nothing when no transaction is active
 
     // An operation is under way: the connection is open. A forced logout waits until it ends.
-    bool busy() const { return connected(); }
+    // Also while the connection is being made: the driver serves events while it waits.
+    bool busy() const { return m_connecting || connected(); }
 
     Messages &messages() { return m_messages; }
 
@@ -71,6 +72,7 @@ private:
     QString m_password;
     QString m_connectionName;
     bool m_connectionAdded = false;
+    bool m_connecting = false;
     int m_transactionDescriptor = 0;
     std::unique_ptr<SqlQuery> m_query;
 };

@@ -1,3 +1,4 @@
+#include "db/pgdriver.h"
 #include "db/sqldialect.h"
 #include "db/tfrm_zd000.h"
 #include "fakemessages.h"
@@ -7,6 +8,7 @@
 #include "testdatabase.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QProcess>
 #include <QScopeGuard>
@@ -252,6 +254,7 @@ private Q_SLOTS:
     void storedPasswordWhenUnreachable();
     void emptyPasswordCode();
     void serverStoppedMidLogin();
+    void serverSilentMidLogin();
     void readErrorPassedOn();
 
 private:
@@ -840,6 +843,72 @@ void tst_Authentication::serverStoppedMidLogin()
     QCOMPARE(records.at(2).logoutIp, u"타PC강제종료"_s);
     QCOMPARE(records.last().loginIp, Here);
     QVERIFY(records.last().logoutIpNull);
+}
+
+// The database server stops answering in the middle of a login without closing the
+// connection (its backend stopped, as a suspended machine or a cut cable leaves it): the login
+// ends with its message within the driver's bound, the program's events are served all the
+// while, nothing of the login is stored, and once the server answers again the next login works.
+void tst_Authentication::serverSilentMidLogin()
+{
+    TestDatabase &fixture = m_sql.fixture();
+    const int recordsBefore = int(records(u"1001"_s).size());
+    Workstation ws(fixture, Here);
+
+    // Runs whenever the login waits for the server: stops the login's backend as soon as its
+    // session is set up, then counts how often the program's timers still get their turn.
+    QString stopped;
+    int ticksWhileStopped = 0;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (!stopped.isEmpty()) {
+            ++ticksWhileStopped;
+            return;
+        }
+        const QVariant pid = fixture.value(
+            u"SELECT pid FROM pg_stat_activity WHERE application_name = 'orsa'"
+            " AND state IS NOT NULL AND pid <> pg_backend_pid()"_s);
+        if (!pid.isNull() && QProcess::execute(u"kill"_s, {u"-STOP"_s, pid.toString()}) == 0) {
+            stopped = pid.toString();
+            watcher.setInterval(100);
+        }
+    });
+    watcher.start(0);
+    auto resume = qScopeGuard([&] {
+        if (!stopped.isEmpty())
+            QProcess::execute(u"kill"_s, {u"-CONT"_s, stopped});
+    });
+
+    QElapsedTimer clock;
+    clock.start();
+    FakeLoginFields fields(u"1001"_s, u"orsa1001!"_s);
+    const AuthResult failed = ws.auth.Authenticate(true, fields);
+    const qint64 waited = clock.elapsed();
+    watcher.stop();
+    QVERIFY(!stopped.isEmpty());
+    QCOMPARE(failed.value, 0);
+    // A read that fails is passed on to the caller, a write that fails is told at once.
+    const QString told = failed.error.isEmpty() ? ws.messages.texts().value(0) : failed.error;
+    QCOMPARE(ws.messages.texts().size(), failed.error.isEmpty() ? 1 : 0);
+    QVERIFY2(told.contains(u"did not answer within %1 seconds"_s.arg(PgDriver::AnswerSeconds)),
+             qPrintable(told));
+    QVERIFY2(waited < (PgDriver::AnswerSeconds + 5) * 1000, qPrintable(QString::number(waited)));
+    QVERIFY2(ticksWhileStopped >= 10, qPrintable(QString::number(ticksWhileStopped)));
+    QVERIFY(!ws.db.busy());
+
+    // The server answers again: it finds the connection given up and ends the backend, with
+    // its transaction.
+    QProcess::execute(u"kill"_s, {u"-CONT"_s, stopped});
+    QTRY_VERIFY_WITH_TIMEOUT(fixture.value(u"SELECT count(*) FROM pg_stat_activity WHERE pid = ?"_s,
+                                           {stopped}).toInt() == 0, 10000);
+    stopped.clear();
+    QCOMPARE(records(u"1001"_s).size(), recordsBefore);
+
+    ws.messages.shown.clear();
+    const AuthResult next = ws.auth.Authenticate(true, fields);
+    QCOMPARE(next.value, 1);
+    QCOMPARE(ws.messages.texts(), QStringList());
+    QCOMPARE(records(u"1001"_s).size(), recordsBefore + 1);
 }
 
 void tst_Authentication::storedPasswordWhenUnreachable()

@@ -371,12 +371,16 @@ void tst_PasswordChange::databaseErrorRollsBack_data()
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("error");  // empty: the server's own message
+    QTest::addColumn<bool>("lockedElsewhere");  // another program holds the employee's row
 
     // An address longer than its column: the update fails on the server.
-    QTest::newRow("update fails") << Employee << QString(41, QLatin1Char('9')) << QString();
+    QTest::newRow("update fails") << Employee << QString(41, QLatin1Char('9')) << QString() << false;
     // No row to update: nothing was saved, so it is no success either.
     QTest::newRow("account not in the table") << QStringLiteral("9999") << Workstation
-                                              << QStringLiteral("변경할 사용자번호를 찾을 수 없습니다.");
+                                              << QStringLiteral("변경할 사용자번호를 찾을 수 없습니다.")
+                                              << false;
+    // The wait for the row lock ends with the server's error after a few seconds.
+    QTest::newRow("row locked by another program") << Employee << Workstation << QString() << true;
 }
 
 void tst_PasswordChange::databaseErrorRollsBack()
@@ -384,7 +388,17 @@ void tst_PasswordChange::databaseErrorRollsBack()
     QFETCH(QString, target);
     QFETCH(QString, address);
     QFETCH(QString, error);
+    QFETCH(bool, lockedElsewhere);
 
+    if (lockedElsewhere) {
+        QVERIFY(m_database->exec(QStringLiteral("BEGIN")));
+        QVERIFY(m_database->exec(QStringLiteral("SELECT EMP_NO FROM ZA010MS WHERE EMP_NO = ? FOR UPDATE"),
+                                 {Employee}));
+    }
+    auto unlock = qScopeGuard([&] {
+        if (lockedElsewhere)
+            m_database->exec(QStringLiteral("ROLLBACK"));
+    });
     m_shared.LocalIP = address;
     auto window = makeWindow(target, EmployeePassword, false);
     window->edtPasswordOld()->setText(EmployeePassword);
@@ -400,6 +414,8 @@ void tst_PasswordChange::databaseErrorRollsBack()
         QVERIFY(!shownError.isEmpty());
     else
         QCOMPARE(shownError, error);
+    if (lockedElsewhere)
+        QVERIFY2(shownError.contains(QStringLiteral("lock timeout")), qPrintable(shownError));
     // Passed on: the general error report shows the error's message once more.
     QCOMPARE(m_messages.shown.at(1).text, shownError);
     QVERIFY(window->isVisible());
@@ -408,6 +424,16 @@ void tst_PasswordChange::databaseErrorRollsBack()
     QVERIFY(!m_db->inTransaction());
     QCOMPARE(stored(QStringLiteral("PASSWORD")), EmployeePassword);
     QCOMPARE(stored(QStringLiteral("U_IP")), QStringLiteral("127.0.0.1"));
+
+    // The connection was left clean: the same change goes through once the row is free.
+    if (lockedElsewhere) {
+        unlock.dismiss();
+        QVERIFY(m_database->exec(QStringLiteral("ROLLBACK")));
+        m_messages.shown.clear();
+        window->imgOKClick();
+        QCOMPARE(m_messages.texts(), QStringList());
+        QCOMPARE(stored(QStringLiteral("PASSWORD")), QStringLiteral("abcd123!x"));
+    }
 }
 
 void tst_PasswordChange::changeThroughTheChanger()

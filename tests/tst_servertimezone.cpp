@@ -1,6 +1,8 @@
 // Every time the shell records or hands on comes from the database server's clock, as Oracle's
-// SYSDATE does, also on a workstation whose PGTZ and PGOPTIONS name another time zone: the
-// start-up clock, LOGIN_TIME, BACK_LOGIN_DATE, the password age, LOGOUT_TIME and U_DATE.
+// SYSDATE does: in the zone the server is configured with (here the database's own setting),
+// not the zone of its log files, also on a workstation whose PGTZ and PGOPTIONS name another
+// time zone: the start-up clock, LOGIN_TIME, BACK_LOGIN_DATE, the password age, LOGOUT_TIME
+// and U_DATE.
 #include "db/initdatabase.h"
 #include "db/sqlquery.h"
 #include "db/tfrm_zd000.h"
@@ -52,7 +54,9 @@ private:
     void compareToServerNow(const QDateTime &value, const char *what);
 
     std::unique_ptr<TestDatabase> m_db;
-    QByteArray m_zone;
+    QString m_database;
+    QString m_serverZone;  // the database's clock zone
+    QByteArray m_zone;     // the workstation's PGTZ
 };
 
 void tst_ServerTimeZone::initTestCase()
@@ -63,21 +67,37 @@ void tst_ServerTimeZone::initTestCase()
         QFAIL(qPrintable(error));
     QVERIFY2(m_db->reset(&error), qPrintable(error));
 
-    // A zone in which today is another day than at the server, whatever the hour, so that the
-    // dates (BACK_LOGIN_DATE, the password age) tell the zones apart as well as the times.
-    for (const char *zone : {"Etc/GMT+12", "Etc/GMT-14"}) {
+    // The database's clock zone is one in which today is another day than in the zone of the
+    // server's log files, and the workstation's is another again: 26 hours lie between these
+    // two zones, so whatever the hour, one of them differs from the log zone by a date and
+    // both from each other. The dates (BACK_LOGIN_DATE, the password age) then tell the zones
+    // apart as well as the times.
+    const QString logZone = m_db->value(u"SELECT current_setting('log_timezone')"_s).toString();
+    const QStringList zones = {u"Etc/GMT+12"_s, u"Etc/GMT-14"_s};
+    for (const QString &zone : zones) {
         const QVariant otherDay = m_db->value(
-            u"SELECT CAST(now() AT TIME ZONE CAST(? AS text) AS date) <> CURRENT_DATE"_s, {QString::fromLatin1(zone)});
+            u"SELECT CAST(now() AT TIME ZONE CAST(? AS text) AS date)"
+            " <> CAST(now() AT TIME ZONE CAST(? AS text) AS date)"_s, {zone, logZone});
         if (otherDay.toBool()) {
-            m_zone = zone;
+            m_serverZone = zone;
+            m_zone = (zones.first() == zone ? zones.last() : zones.first()).toLatin1();
             break;
         }
     }
-    QVERIFY(!m_zone.isEmpty());
+    QVERIFY(!m_serverZone.isEmpty());
+    m_database = m_db->value(u"SELECT current_database()"_s).toString();
+    QVERIFY2(m_db->exec(u"ALTER DATABASE \"%1\" SET timezone = '%2'"_s.arg(m_database, m_serverZone),
+                        &error),
+             qPrintable(error));
+    // The fixture's own session in the database's zone, for the server's wall time.
+    m_db = TestDatabase::open(&error);
+    QVERIFY2(m_db, qPrintable(error));
+    QCOMPARE(m_db->value(u"SELECT current_setting('TimeZone')"_s).toString(), m_serverZone);
+
     qputenv("PGTZ", m_zone);
     qputenv("PGOPTIONS", "-c TimeZone=" + m_zone);
 
-    // The workstation's setting reaches a session that does not pin its zone.
+    // The workstation's setting reaches a session that does not keep it out.
     auto plain = TestDatabase::open(&error);
     QVERIFY2(plain, qPrintable(error));
     QCOMPARE(plain->value(u"SELECT current_setting('TimeZone')"_s).toString(),
@@ -88,6 +108,8 @@ void tst_ServerTimeZone::cleanupTestCase()
 {
     qunsetenv("PGTZ");
     qunsetenv("PGOPTIONS");
+    if (m_db && !m_database.isEmpty())
+        m_db->exec(u"ALTER DATABASE \"%1\" RESET timezone"_s.arg(m_database));
 }
 
 void tst_ServerTimeZone::compareToServerNow(const QDateTime &value, const char *what)
@@ -160,6 +182,8 @@ void tst_ServerTimeZone::recordedTimesAreTheServers()
     module.DisconnectDB();
     compareToServerNow(m_db->value(u"SELECT U_DATE FROM ZA010MS WHERE EMP_NO = '1001'"_s).toDateTime(),
                        "U_DATE");
+    // The programs the shell starts still get the workstation's environment.
+    QCOMPARE(qgetenv("PGTZ"), m_zone);
 }
 
 QTEST_GUILESS_MAIN(tst_ServerTimeZone)

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QHash>
 #include <QLocale>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -42,6 +43,7 @@ public:
     }
 
     QHash<QByteArray, Answer> answers;
+    QHash<QByteArray, QByteArray> moreHeaders;  // by path: whole lines, each ending in CRLF
     QList<QByteArray> requestLines;
     QList<QByteArray> headerBlocks;
     QTcpServer server;
@@ -66,6 +68,7 @@ private:
                 reply += "Location: /elsewhere.exe\r\n";
             if (!answer.lastModified.isEmpty())
                 reply += "Last-Modified: " + answer.lastModified + "\r\n";
+            reply += moreHeaders.value(path);
             socket->write(reply + "\r\n");
         }
     }
@@ -102,6 +105,8 @@ private Q_SLOTS:
     void answers_data();
     void answers();
     void serverDown();
+    void tricklingServer();
+    void noSignInToTheUpdateServer();
     void titlesAndOpenNotices();
     void ticks();
     void emptyAddressIsOff();
@@ -212,6 +217,62 @@ void tst_UpdateWatch::serverDown()
     QVERIFY(check());
     QVERIFY(m_notices.isEmpty());
     QVERIFY(!m_watch->checkPending());
+}
+
+// A server that sends its header a line at a time, without end, never goes silent: the check
+// still ends by its deadline, counts as "not newer", and the next check runs.
+void tst_UpdateWatch::tricklingServer()
+{
+    QTcpServer trickler;
+    QVERIFY(trickler.listen(QHostAddress(QStringLiteral("127.0.0.1"))));
+    QTimer drip;
+    QList<QPointer<QTcpSocket>> sockets;
+    connect(&trickler, &QTcpServer::newConnection, this, [&] {
+        while (QTcpSocket *socket = trickler.nextPendingConnection()) {
+            socket->write("HTTP/1.1 200 OK\r\nLast-Modified: " + httpDate(localAt(QStringLiteral("11:07:00")))
+                          + "\r\n");
+            sockets.append(socket);
+        }
+    });
+    connect(&drip, &QTimer::timeout, this, [&] {
+        for (const QPointer<QTcpSocket> &socket : std::as_const(sockets)) {
+            if (socket)
+                socket->write("X-Padding: more\r\n");
+        }
+    });
+    drip.start(50);
+
+    m_windows->addWindow(QStringLiteral("TfrmA0Main"));
+    writeExecutable(QStringLiteral("orsa_A.exe"), localAt(QStringLiteral("10:07:00")));
+    m_watch->setUpdateUrl(QStringLiteral("http://127.0.0.1:%1/upd/").arg(trickler.serverPort()));
+    m_watch->setRequestDeadlineMs(1000);
+    QVERIFY(check());
+    QVERIFY(!sockets.isEmpty());
+    QVERIFY(m_notices.isEmpty());
+    QVERIFY(!m_watch->checkPending());
+
+    // The next check is not held up by the first one.
+    m_http->answers.insert("/upd/orsa_a.exe", {200, httpDate(localAt(QStringLiteral("11:07:00")))});
+    m_watch->setUpdateUrl(m_http->base());
+    QVERIFY(check());
+    QCOMPARE(m_notices.size(), 1);
+}
+
+// A server that asks for Windows sign-in (NTLM, Negotiate) gets no answer to it: the check is
+// anonymous, and nothing of the user's credentials goes out, not even the first step.
+void tst_UpdateWatch::noSignInToTheUpdateServer()
+{
+    m_windows->addWindow(QStringLiteral("TfrmA0Main"));
+    writeExecutable(QStringLiteral("orsa_A.exe"), localAt(QStringLiteral("10:07:00")));
+    m_http->answers.insert("/upd/orsa_a.exe", {401, httpDate(localAt(QStringLiteral("11:07:00")))});
+    m_http->moreHeaders.insert("/upd/orsa_a.exe",
+                               "WWW-Authenticate: Negotiate\r\nWWW-Authenticate: NTLM\r\n");
+    QVERIFY(check());
+    QVERIFY(m_notices.isEmpty());
+    QVERIFY(!m_watch->checkPending());
+    QVERIFY(!m_http->headerBlocks.isEmpty());
+    for (const QByteArray &headers : std::as_const(m_http->headerBlocks))
+        QVERIFY2(!headers.toLower().contains("authorization:"), headers);
 }
 
 void tst_UpdateWatch::titlesAndOpenNotices()

@@ -3,12 +3,14 @@
 #include "platform/appfiles.h"
 #include "platform/windowsystem.h"
 
+#include <QAuthenticator>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTime>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -16,8 +18,8 @@ namespace {
 
 const QString NoticeClass = QStringLiteral("Tfrm_BH010");
 
-// A check that the server never answers is given up after this long, so that the next one can
-// run; it counts as "not newer".
+// A server that goes silent is given up after this long without a byte; it counts as "not
+// newer".
 constexpr int RequestTimeoutMs = 60000;
 
 QDateTime wholeMinute(const QDateTime &time)
@@ -110,6 +112,11 @@ void UpdateWatch::runCheck()
     if (!m_http) {
         m_http = new QNetworkAccessManager(this);
         m_http->setProxy(QNetworkProxy::NoProxy);
+        // The check is anonymous. A server that asks for NTLM or Negotiate sign-in gets no
+        // answer: given no name, the network stack would sign in with the user's own Windows
+        // account; the request ends instead and counts as "not newer".
+        connect(m_http, &QNetworkAccessManager::authenticationRequired, this,
+                [](QNetworkReply *reply, QAuthenticator *) { reply->abort(); });
     }
     for (int i = 0; i < m_entries.size(); ++i) {
         const QString fileName = m_entries.at(i).name + QStringLiteral(".exe");
@@ -122,6 +129,10 @@ void UpdateWatch::runCheck()
         request.setTransferTimeout(RequestTimeoutMs);
         QNetworkReply *reply = m_http->head(request);
         m_pending.append(reply);
+        // A server that keeps sending (an endless header, a byte now and then) never lets the
+        // silence limit strike: every request ends by this time whatever the server does, so
+        // that a check never stays pending into the next one.
+        QTimer::singleShot(m_requestDeadlineMs, reply, [reply] { reply->abort(); });
         connect(reply, &QNetworkReply::finished, this,
                 [this, reply, i] { requestFinished(reply, i); });
     }

@@ -58,6 +58,9 @@ public:
     void cancelCheck();
 
     static constexpr int TicksBetweenChecks = 600;
+    // Every request of a check ends after this long at the latest, answered or not.
+    static constexpr int RequestDeadlineMs = 20000;
+    void setRequestDeadlineMs(int ms) { m_requestDeadlineMs = ms; }
 
 Q_SIGNALS:
     // A check has ended: every request answered or failed and the notices opened.
@@ -79,6 +82,7 @@ private:
     QString m_updateUrl;
     QString m_appDir;
     int m_tag = 0;
+    int m_requestDeadlineMs = RequestDeadlineMs;
     QList<Entry> m_entries;
     QList<QNetworkReply *> m_pending;
 };
