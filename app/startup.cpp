@@ -7,6 +7,7 @@
 #include "peer/forcedlogoutclient.h"
 #include "platform/instancelock.h"
 #include "platform/messages.h"
+#include "platform/processmemory.h"
 #include "platform/programstarter.h"
 #include "platform/windowsystem.h"
 #include "session/authentication.h"
@@ -22,12 +23,15 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QWindow>
 
 namespace {
 
 const QString LockName = QStringLiteral("Orsa");
 const QString MainWindowClass = QStringLiteral("Tfrm_0Main");
+// Long enough for the main window's first paint to come before the heap is combed through.
+constexpr int ReleaseStartupMemoryMs = 1000;
 
 // The splash has to be on screen before the long steps of the start-up, which run before the
 // message loop: wait (briefly) until the window system has mapped it, then paint it at once.
@@ -126,6 +130,9 @@ int runShell(QApplication &app)
     int exitCode = 0;
     if (!messages->terminationPending()) {
         mainWindow->show();
+        // What the start-up freed (splash, picture library, decoded pictures, the connection's
+        // work) goes back to the system instead of staying with the shell all day.
+        QTimer::singleShot(ReleaseStartupMemoryMs, &app, &ProcessMemory::releaseFreedMemory);
         exitCode = app.exec();
     }
 

@@ -10,6 +10,8 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
+#include <QList>
+#include <QPair>
 #include <QPalette>
 #include <QPixmap>
 #include <QScreen>
@@ -18,15 +20,6 @@ namespace {
 
 constexpr int ClientWidth = 537;
 constexpr int ClientHeight = 284;
-
-// The library's mono bitmaps carry the DIB bit as the pixel index; any other picture used as a
-// mask is taken by its brightness.
-int maskPixel(const QImage &mask, int x, int y)
-{
-    if (mask.format() == QImage::Format_Mono || mask.format() == QImage::Format_MonoLSB)
-        return mask.pixelIndex(x, y) ? 1 : 0;
-    return qGray(mask.pixel(x, y)) >= 128 ? 1 : 0;
-}
 
 QLabel *makeLabel(QWidget *parent, const QString &name, const QRect &bounds, const QFont &font,
                   const QColor &color, Qt::Alignment alignment)
@@ -127,38 +120,61 @@ void TfrmZZC010::setVisible(bool visible)
 
 QRegion TfrmZZC010::CreateMaskRegion(const QImage &maskBitmap, int windowHeight)
 {
+    // The widened columns are white and rows below the window never count, so the outline is
+    // the black runs of the mask's own rows inside the window. The runs are read straight from
+    // the scan lines and handed to the region in its own banded form: uniting one row at a time
+    // took longer than the rest of the splash together.
+    if (maskBitmap.isNull())
+        return QRegion();
+    const int width = maskBitmap.width();
+    const int height = qMin(maskBitmap.height(), windowHeight);
+    const bool mono = maskBitmap.format() == QImage::Format_Mono;
+    const bool monoLsb = maskBitmap.format() == QImage::Format_MonoLSB;
+    const QImage colour =
+        mono || monoLsb ? QImage() : maskBitmap.convertToFormat(QImage::Format_ARGB32);
+    auto black = [&](const uchar *line, int x) {
+        if (mono)
+            return ((line[x >> 3] >> (7 - (x & 7))) & 1) == 0;
+        if (monoLsb)
+            return ((line[x >> 3] >> (x & 7)) & 1) == 0;
+        return qGray(reinterpret_cast<const QRgb *>(line)[x]) < 128;
+    };
+
+    // A band is a run of rows with the same black runs; the region's canonical form holds each
+    // band once, as united rows would give it.
+    QList<QRect> rects;
+    QList<QPair<int, int>> bandRuns;
+    QList<QPair<int, int>> rowRuns;
+    int bandTop = 0;
+    auto closeBand = [&](int bottom) {
+        for (const auto &run : std::as_const(bandRuns))
+            rects.append(QRect(run.first, bandTop, run.second - run.first, bottom - bandTop));
+        bandRuns.clear();
+    };
+    for (int y = 0; y < height; ++y) {
+        const uchar *line = mono || monoLsb ? maskBitmap.constScanLine(y) : colour.constScanLine(y);
+        rowRuns.clear();
+        for (int x = 0; x < width;) {
+            if (!black(line, x)) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x < width && black(line, x))
+                ++x;
+            rowRuns.append({start, x});
+        }
+        if (rowRuns != bandRuns || bandRuns.isEmpty()) {
+            closeBand(y);
+            bandRuns = rowRuns;
+            bandTop = y;
+        }
+    }
+    closeBand(height);
+
     QRegion region;
-    const int maskWidth = maskBitmap.isNull() ? 0 : maskBitmap.width();
-    const int height = maskBitmap.isNull() ? 0 : maskBitmap.height();
-    int width = maskWidth;
-    if (width % 16 != 0)
-        width = width - width % 16 + 16;
-
-    // White everywhere first, so the widened columns stay white.
-    QByteArray bits(qMax<qint64>(1, qint64(width) * height / 8), char(0xFF));
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < maskWidth; ++x) {
-            if (maskPixel(maskBitmap, x, y) == 0) {
-                const qint64 i = qint64(y) * width + x;
-                bits[i / 8] = char(quint8(bits.at(i / 8)) & ~(0x80u >> (i % 8)));
-            }
-        }
-    }
-
-    for (int y = 0; y < height; ++y) {
-        int runStart = -1;
-        for (int x = 0; x < width; ++x) {
-            const int bit = GetMaskBit(bits, x, y, width, windowHeight);
-            if (bit == 0 && runStart < 0) {
-                runStart = x;
-            } else if (bit == 1 && runStart >= 0) {
-                region += QRect(QPoint(runStart, y), QPoint(x - 1, y));
-                runStart = -1;
-            }
-        }
-        if (runStart >= 0)
-            region += QRect(QPoint(runStart, y), QPoint(width - 1, y));
-    }
+    if (!rects.isEmpty())
+        region.setRects(rects.constData(), int(rects.size()));
     return region;
 }
 

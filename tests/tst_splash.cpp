@@ -55,6 +55,8 @@ private Q_SLOTS:
     void maskRegion();
     void rowsBelowWindowNeverBelong();
     void maskTakenByBrightness();
+    void roundOutlineInEveryFormat_data();
+    void roundOutlineInEveryFormat();
     void defaultTitle_data();
     void defaultTitle();
     void window_data();
@@ -192,6 +194,51 @@ void tst_Splash::maskTakenByBrightness()
     for (int x = 3; x < 8; ++x)
         mask.setPixel(x, 1, qRgb(10, 10, 10));
     QCOMPARE(TfrmZZC010::CreateMaskRegion(mask, 284), QRegion(3, 1, 5, 1));
+}
+
+void tst_Splash::roundOutlineInEveryFormat_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::newRow("mono") << int(QImage::Format_Mono);
+    QTest::newRow("mono, least significant bit first") << int(QImage::Format_MonoLSB);
+    QTest::newRow("colour") << int(QImage::Format_RGB32);
+    QTest::newRow("colour with alpha") << int(QImage::Format_ARGB32_Premultiplied);
+}
+
+void tst_Splash::roundOutlineInEveryFormat()
+{
+    // A ring: rows with one run, rows with two, equal rows that make one band and rows below
+    // the window. The outline has to cover exactly the black pixels inside the window.
+    QFETCH(int, format);
+    const int width = 75, height = 50, windowHeight = 44;
+    QImage mask = whiteMask(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const double dx = (x - 37) / 36.0, dy = (y - 22) / 20.0;
+            const double r = dx * dx + dy * dy;
+            if ((r <= 1.0 && r >= 0.2) || (y >= 43 && x >= 10 && x < 20))
+                mask.setPixel(x, y, 0);
+        }
+    }
+    QRegion expected;
+    for (int y = 0; y < windowHeight; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (mask.pixelIndex(x, y) != 0)
+                continue;
+            int end = x;
+            while (end < width && mask.pixelIndex(end, y) == 0)
+                ++end;
+            expected += QRect(x, y, end - x, 1);
+            x = end;
+        }
+    }
+    QVERIFY(expected.rectCount() > 20);
+
+    const QImage converted = mask.convertToFormat(QImage::Format(format));
+    const QRegion region = TfrmZZC010::CreateMaskRegion(converted, windowHeight);
+    // The same pixels, whatever bands either side is stored in.
+    QCOMPARE(region.xored(expected), QRegion());
+    QCOMPARE(region.boundingRect(), expected.boundingRect());
 }
 
 void tst_Splash::defaultTitle_data()

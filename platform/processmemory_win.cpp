@@ -1,0 +1,8 @@
+#include "platform/processmemory.h"
+
+#include <malloc.h>
+
+void ProcessMemory::releaseFreedMemory()
+{
+    _heapmin();
+}
