@@ -29,6 +29,9 @@ public:
         m_timer.setSingleShot(true);
         connect(&m_timer, &QTimer::timeout, this, [this] { close(); });
         m_timer.start(server.m_requestTimeoutMs);
+        // The requester decided to ask on what it read before it connected: its request is
+        // meant for the login held now, not for one that begins while its line is on the way.
+        m_session = server.m_handler.currentSession();
         m_socket->write(P::encodeLine(P::greeting()));
         // Bytes that came with the connection itself are read at once.
         if (m_socket->bytesAvailable() > 0)
@@ -36,7 +39,7 @@ public:
     }
 
     State state() const { return m_state; }
-    // The login that was live when the request arrived.
+    // The login that was held when the requester was greeted.
     quint64 session() const { return m_session; }
     qint64 queuedMs() const { return m_queued.elapsed(); }
     // The requester still waits for the answer.
@@ -99,7 +102,6 @@ private:
             return;
         }
         m_state = State::RequestQueued;
-        m_session = m_server.m_handler.currentSession();
         m_queued.start();
         m_server.enqueue(this);
     }
@@ -253,20 +255,32 @@ void ForcedLogoutServer::carryOutRequests()
             connection->close(false);
     }
     m_requests.removeAll(QPointer<Connection>());
-    if (m_requests.isEmpty())
+    if (m_requests.isEmpty()) {
+        if (m_waitingForHandler) {
+            m_waitingForHandler = false;
+            m_handler.evictionWithdrawn();
+        }
         return;
+    }
     // The handler's own work may run nested event loops (closing programs, message boxes);
     // a second request waits until the first one's logout is done.
     if (m_acting || m_handler.busy()) {
         m_workTimer->start(m_busyRetryMs);
         return;
     }
-    const QPointer<Connection> connection = m_requests.takeFirst();
-    if (connection->session() != m_handler.currentSession()) {
-        // The login the request was meant for has ended, or another one has begun: the
-        // requester's record is not live here any more, and the new login is left alone.
-        connection->acknowledge();
+    if (m_requests.first()->session() != m_handler.currentSession()) {
+        // The login the request was meant for has ended, or another one has begun: nothing is
+        // done here, and the requester, declined, closes the record itself if it is still
+        // open. The new login is left alone.
+        m_requests.takeFirst()->close();
+    } else if (!m_handler.readyToEvict()) {
+        // Windows of the shell are open: they are being ended, and the request waits for them.
+        m_waitingForHandler = true;
+        m_workTimer->start(m_busyRetryMs);
+        return;
     } else {
+        m_waitingForHandler = false;
+        const QPointer<Connection> connection = m_requests.takeFirst();
         m_acting = true;
         const bool loggedOut = m_handler.forcedLogout();
         m_acting = false;

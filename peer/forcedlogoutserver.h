@@ -17,11 +17,12 @@ class QTimer;
 // arrives while a database operation of this shell is under way (the handler is busy) waits until
 // that operation has ended and is then carried out, never inside it.
 //
-// A request belongs to the login that was live when it arrived. If that login has ended or
-// another has begun by the time the request can be served, nothing is done to the new one: the
-// request is only acknowledged. A request whose requester has gone, or that could not be served
-// while the requester still waits, is dropped without acting: the requester closes the login
-// record itself then, and an eviction now would throw out whoever logged in meanwhile.
+// A request belongs to the login that was held when its requester was greeted. If that login has
+// ended or another has begun by the time the request can be served, nothing is done to the new
+// one and the request is declined: the connection is closed without the acknowledgement, so the
+// requester closes the old record itself if it is still open. A request whose requester has
+// gone, or that could not be served while the requester still waits, is dropped without acting
+// in the same way: an eviction now would throw out whoever logged in meanwhile.
 class ForcedLogoutServer : public QObject
 {
     Q_OBJECT
@@ -73,6 +74,8 @@ private:
     QList<QPointer<Connection>> m_connections;
     QList<QPointer<Connection>> m_requests;
     bool m_acting = false;
+    // The first request waits until the handler has ended its open windows.
+    bool m_waitingForHandler = false;
     int m_requestTimeoutMs = DefaultRequestTimeoutMs;
     int m_maxConnections = DefaultMaxConnections;
     int m_busyRetryMs = DefaultBusyRetryMs;
