@@ -405,6 +405,8 @@ void tst_SessionOverlap::evictionWaitsForOpenWindow()
         QPointer<Tfrm_BH010> notice = w->findChild<Tfrm_BH010 *>();
         QVERIFY(notice);
         notice->lblUpdateClick();
+        // The click handler went on with its notice until it returned.
+        QVERIFY2(notice, "the notice was deleted inside its own click");
     } else if (window == QLatin1String("team role")) {
         QTimer::singleShot(0, this, [&] { other = std::make_unique<Requester>(w->peerPort()); });
         QElapsedTimer open;
