@@ -46,7 +46,7 @@ public:
 
     int count(const QString &event) const { return int(events.count(event)); }
 
-    quint64 session = 0;
+    std::atomic<quint64> session{0};   // read by the listener's thread
     bool isBusy = false;
     bool logoutSucceeds = true;
     bool calledWhileBusy = false;

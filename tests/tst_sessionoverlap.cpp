@@ -4,12 +4,14 @@
 
 #include "tst_mainwindow_harness.h"
 
+#include "peer/forcedlogoutclient.h"
 #include "session/logoutrecording.h"
 #include "session/tfrm_ah120.h"
 #include "support/testdatabase.h"
 #include "update/tfrm_bh010.h"
 #include "update/updatewatch.h"
 
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QLocale>
@@ -19,6 +21,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -132,6 +135,7 @@ private Q_SLOTS:
     void programOfEndedLoginClosedWhenItShows();
     void requestFindingNothingToCloseDeclined_data();
     void requestFindingNothingToCloseDeclined();
+    void listenerAnswersWhileShellWaits();
 
 private:
     // Employee EmpNo logged in at the desk with a live record (SEQ 500), the logout records
@@ -542,6 +546,72 @@ void tst_SessionOverlap::requestFindingNothingToCloseDeclined()
     const TestDatabase::LoginRecord recordAfter = m_db->loginRecords(EmpNo).last();
     QCOMPARE(recordAfter.logoutIp, recordBefore.logoutIp);
     QCOMPARE(recordAfter.logoutTime, recordBefore.logoutTime);
+}
+
+void tst_SessionOverlap::listenerAnswersWhileShellWaits()
+{
+    // The shell's own login asks a workstation that never answers, and its thread waits 12 s for
+    // the greeting. Meanwhile another workstation asks this shell, waiting 10 s for each line.
+    Installation install;
+    install.write();
+    Harness h;
+    LogoutRecording recording(h.db, h.shared);
+    Tfrm_0Main *w = openDesk(h, install.path(), recording);
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = w->peerPort();
+
+    struct Outcome
+    {
+        bool greeted = false;
+        bool acknowledged = false;
+        bool closedWithinWait = false;
+    } outcome;
+    std::unique_ptr<QThread> other;
+    h.login = [&](QWidget *) {
+        other.reset(QThread::create([&outcome, port] {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, port);
+            if (!socket.waitForConnected(5000))
+                return;
+            QByteArray received;
+            QDeadlineTimer line(10000);
+            while (!received.contains('\n') && socket.waitForReadyRead(int(line.remainingTime())))
+                received += socket.readAll();
+            outcome.greeted = received.contains('\n');
+            if (!outcome.greeted)
+                return;
+            socket.write("^ORSA_MAIN^LOGIN\r\n");
+            socket.waitForBytesWritten(1000);
+            received.clear();
+            line = QDeadlineTimer(10000);
+            while (socket.state() == QAbstractSocket::ConnectedState
+                   && socket.waitForReadyRead(int(line.remainingTime())))
+                received += socket.readAll();
+            received += socket.readAll();
+            outcome.acknowledged = received.contains("^ORSA_MAIN^REQ_OK");
+            outcome.closedWithinWait =
+                socket.state() == QAbstractSocket::UnconnectedState && !line.hasExpired();
+        }));
+        other->start();
+        ForcedLogoutClient client;
+        client.setPort(silent.serverPort());
+        client.setReadTimeout(12000);
+        client.requestLogout(QStringLiteral("127.0.0.1"));
+        return false;   // the login is cancelled
+    };
+    w->sbtLogin()->click();
+    QVERIFY(other && other->wait(15000));
+
+    // Greeted at once and declined while it still waited, so it closes the record itself; the
+    // request is not carried out afterwards either.
+    QVERIFY(outcome.greeted);
+    QVERIFY(!outcome.acknowledged);
+    QVERIFY(outcome.closedWithinWait);
+    QTest::qWait(300);
+    QCOMPARE(h.shared.EmpNo, EmpNo);
+    QCOMPARE(h.messages.texts(), QStringList());
+    QVERIFY(m_db->loginRecords(EmpNo).last().logoutIpNull);
 }
 
 QTEST_MAIN(tst_SessionOverlap)
