@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QLocale>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -170,6 +171,8 @@ void tst_SessionOverlap::forcedLogoutSettlesProvisionalLogout()
     Harness h;
     m_db->configure(h.db);
     LogoutRecording recording(h.db, h.shared);
+    // The window records its final logout when it goes: before the recording does.
+    const auto windowFirst = qScopeGuard([&h] { h.window.reset(); });
     h.loginAs(EmpNo, EmpName, {0, 0, 0, 0});
     MainWindowServices services = h.services(install.path());
     services.recordLogout = [&recording](int kind, QString *e) { return recording.recordLogout(kind, e); };
@@ -387,6 +390,8 @@ void tst_SessionOverlap::evictionWaitsForOpenWindow()
     install.write();
     Harness h;
     LogoutRecording recording(h.db, h.shared);
+    // The window records its final logout when it goes: before the recording does.
+    const auto windowFirst = qScopeGuard([&h] { h.window.reset(); });
     const QList<QList<RoleChoice>> roles{{{QStringLiteral("프런트1팀"), 11}, {QStringLiteral("프런트2팀"), 12}}};
     Tfrm_0Main *w = openDesk(h, install.path(), recording, {2, 0, 0, 0}, roles);
     QCOMPARE(h.shared.EmpNo, EmpNo);
@@ -459,6 +464,8 @@ void tst_SessionOverlap::requestBelongsToGreetedLogin()
     install.write();
     Harness h;
     LogoutRecording recording(h.db, h.shared);
+    // The window records its final logout when it goes: before the recording does.
+    const auto windowFirst = qScopeGuard([&h] { h.window.reset(); });
     Tfrm_0Main *w = openDesk(h, install.path(), recording);
     const auto nextLogin = h.login;
     Requester other(w->peerPort(), true);
@@ -491,6 +498,8 @@ void tst_SessionOverlap::programOfEndedLoginClosedWhenItShows()
     updater.close();
     Harness h;
     LogoutRecording recording(h.db, h.shared);
+    // The window records its final logout when it goes: before the recording does.
+    const auto windowFirst = qScopeGuard([&h] { h.window.reset(); });
     Tfrm_0Main *w = openDesk(h, install.path(), recording);
     w->LaunchProgram(QStringLiteral("ORSA_A.exe"));
     QCOMPARE(h.programs.created.size(), 1);
@@ -523,6 +532,8 @@ void tst_SessionOverlap::requestFindingNothingToCloseDeclined()
     install.write();
     Harness h;
     LogoutRecording recording(h.db, h.shared);
+    // The window records its final logout when it goes: before the recording does.
+    const auto windowFirst = qScopeGuard([&h] { h.window.reset(); });
     Tfrm_0Main *w = openDesk(h, install.path(), recording);
     QString error;
     if (before == QLatin1String("evicted")) {
@@ -556,6 +567,8 @@ void tst_SessionOverlap::listenerAnswersWhileShellWaits()
     install.write();
     Harness h;
     LogoutRecording recording(h.db, h.shared);
+    // The window records its final logout when it goes: before the recording does.
+    const auto windowFirst = qScopeGuard([&h] { h.window.reset(); });
     Tfrm_0Main *w = openDesk(h, install.path(), recording);
     QTcpServer silent;
     QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
