@@ -1,15 +1,16 @@
 #pragma once
 #include <QtGlobal>
 
-// What the forced-logout server needs of the shell. Every call comes on the user-interface
-// thread.
+// What the forced-logout server needs of the shell. Every call comes on the thread that made the
+// server (the user-interface thread), except currentSession().
 class ForcedLogoutHandler
 {
 public:
     virtual ~ForcedLogoutHandler() = default;
     // The login this shell holds now. It changes whenever a login begins or ends; a request
     // belongs to the login that was held when its requester was greeted, and is carried out
-    // only against that one.
+    // only against that one. Read by the listener's thread when it greets: it must be safe to
+    // call from any thread.
     virtual quint64 currentSession() const = 0;
     // A database operation of this shell is under way: the request waits until it has ended.
     virtual bool busy() const = 0;
