@@ -139,7 +139,8 @@ void SessionState::evictionWithdrawn()
 void SessionState::cancelOpenWindows()
 {
     m_messages.cancelOpen();
-    // The innermost window first; each one's own loop ends when control comes back to it.
+    // Every modal window of the shell is ended; the loop of each returns once control comes
+    // back to it, the innermost first.
     const QList<QWidget *> windows = QApplication::topLevelWidgets();
     for (QWidget *window : windows) {
         auto *dialog = qobject_cast<QDialog *>(window);
