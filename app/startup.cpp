@@ -105,6 +105,7 @@ int runShell(QApplication &app)
     services.recordLogout = [&logoutRecording](int kind, QString *error) {
         return logoutRecording.recordLogout(kind, error);
     };
+    services.recordsClosed = [&logoutRecording] { return logoutRecording.lastRowsChanged(); };
     services.runLogin = [&](QWidget *owner) {
         Tfrm_AH010 login(owner, authentication, passwordChange, *messages, shared.AppDir,
                          windows.get());

@@ -16,6 +16,7 @@
 #include "platform/profilefile.h"
 #include "platform/programstarter.h"
 #include "platform/windowsystem.h"
+#include "session/sessionstate.h"
 #include "session/tfrm_ah120.h"
 #include "shared/logcategories.h"
 #include "shared/sharedvalues.h"
@@ -182,6 +183,7 @@ Tfrm_0Main::Tfrm_0Main(const MainWindowServices &services, QWidget *parent)
     setFont(shellFont());
     resize(629, 157);
     createControls();
+    m_session = new SessionState(m_services.windows, m_services.messages, this);
 
     UpdateWatchHost host;
     host.projects = [this] {
@@ -203,6 +205,8 @@ Tfrm_0Main::Tfrm_0Main(const MainWindowServices &services, QWidget *parent)
         return m_services.windows.findWindow(QStringLiteral("Tfrm_BH010"), caption) != 0;
     };
     m_updateWatch = new UpdateWatch(m_services.windows, host, this);
+    // What was found for the ended session's programs is not the next one's.
+    connect(m_session, &SessionState::ended, m_updateWatch, &UpdateWatch::cancelCheck);
 
     m_tmrTimer = new QTimer(this);
     m_tmrTimer->setInterval(1000);
@@ -223,10 +227,11 @@ void Tfrm_0Main::ShowUpdateNotice(const QString &title, const QString &programNa
     notice->ProgramName = programName;
     NoticeActions actions;
     actions.windows = &m_services.windows;
-    actions.messages = &m_services.messages;
+    actions.messages = &windowMessages();
     actions.launchProgram = [this](const QString &programFile) { LaunchProgram(programFile); };
     notice->setActions(actions);
     m_services.windows.setWindowClass(notice, QStringLiteral("Tfrm_BH010"));
+    m_session->addNotice(notice);
     notice->show();
 }
 
@@ -634,23 +639,26 @@ void Tfrm_0Main::sbtLoginClick()
     SharedValues &shared = m_services.shared;
 
     recordLogout(2, nullptr);
+    m_session->beginSwitch();
     bool loggedIn = false;
     // With termination pending the login window is not shown and counts as cancelled.
     if (!messages.terminationPending() && m_services.runLogin) {
-        m_loginOpen = true;
+        const SessionState::WindowScope window(*m_session);
         loggedIn = m_services.runLogin(this);
-        m_loginOpen = false;
     }
     if (loggedIn) {
-        sessionEnded();
-        CloseChildPrograms(m_services.windows, messages, false);
+        m_session->loginSucceeded(shared.EmpNo);
+        CloseChildPrograms(m_services.windows, windowMessages(), false);
         setProjectButtonsForRights();
         m_wlbEmpName->setCaption(shared.EmpName);
         m_wlbConnectTime->setCaption(
             connectTimeCaption(m_services.now ? m_services.now() : QDateTime::currentDateTime()));
         recordLogout(3, nullptr);
     } else {
+        // Also when an eviction ended the window: the login goes on until the eviction, which
+        // follows at once, closes its record for good.
         recordLogout(4, nullptr);
+        m_session->switchCancelled();
         // The first login, during start-up: nobody may use the shell, so the program ends.
         if (!isVisible())
             messages.requestTermination();
@@ -659,10 +667,12 @@ void Tfrm_0Main::sbtLoginClick()
 
 void Tfrm_0Main::sbtControlClick()
 {
-    const MessageAnswer answer = m_services.messages.show(
+    const quint64 session = m_session->id();
+    const MessageAnswer answer = windowMessages().show(
         QStringLiteral("원격제어 요청 프로그램입니다.\r실행하시겠습니까?"), MessageIcon::Question,
         MessageButtons::YesNo, MainCaption);
-    if (answer == MessageAnswer::Yes) {
+    // Whoever the question was asked for may have been logged out meanwhile.
+    if (answer == MessageAnswer::Yes && m_session->stillCurrent(session)) {
         qCInfo(lcLaunch).noquote() << "remote control asked for:" << QString::fromUtf8(ORSA_REMOTE_CONTROL);
         m_services.programs.winExec(QString::fromUtf8(ORSA_REMOTE_CONTROL));
     }
@@ -681,6 +691,7 @@ void Tfrm_0Main::imgCloseClick()
 void Tfrm_0Main::imgProjectClick(TPelImage *button)
 {
     const QString projectId = button->hint();
+    const quint64 session = m_session->id();
     // A right above 0 names the team-role type the project runs under: the role is chosen
     // (and written into the project's role file) before the start.
     if (button->tag() > 0) {
@@ -692,23 +703,24 @@ void Tfrm_0Main::imgProjectClick(TPelImage *button)
         teamRole->move(Tfrm_AH120::placeUnder(geometry(), button->geometry(), teamRole->size()));
         const int choices = teamRole->FillRoles();
         if (choices == 0) {
-            m_services.messages.show(QStringLiteral("프로젝트 사용 권한(소속 권한)이 없습니다.\r"
+            windowMessages().show(QStringLiteral("프로젝트 사용 권한(소속 권한)이 없습니다.\r"
                                                     "전산팀에 문의하십시오."),
                                      MessageIcon::Warning);
             return;
         }
-        // Closed without OK, the window leaves the role stored last for this project.
-        const QString empNo = m_services.shared.EmpNo;
-        if (choices >= 2)
+        // Closed without OK, the window leaves the role stored last for this project. An
+        // eviction ends it that way.
+        if (choices >= 2) {
+            const SessionState::WindowScope window(*m_session);
             teamRole->exec();
-        // A forced logout (or another login) while the role was being chosen has ended the
-        // session the click belonged to: nothing may start under the evicted employee's name.
-        if (m_services.shared.EmpNo != empNo || empNo.isEmpty())
+        }
+        // Nothing may start under the name of an employee who has been logged out meanwhile.
+        if (!m_session->stillCurrent(session) || m_services.shared.EmpNo.isEmpty())
             return;
         // A role that could not be written would start the project under the role stored
         // before, perhaps another employee's: the start is refused instead.
         if (!teamRole->SaveError().isEmpty()) {
-            m_services.messages.show(QStringLiteral("권한 파일(") + projectId
+            windowMessages().show(QStringLiteral("권한 파일(") + projectId
                                          + QStringLiteral(".ini)을 저장하지 못했습니다.\r\r에러내용 :\r")
                                          + teamRole->SaveError(),
                                      MessageIcon::Error);
@@ -720,11 +732,14 @@ void Tfrm_0Main::imgProjectClick(TPelImage *button)
 
 void Tfrm_0Main::LaunchProgram(const QString &programFile)
 {
-    Messages &messages = m_services.messages;
+    Messages &messages = windowMessages();
     const SharedValues &shared = m_services.shared;
 
     // A program of the suite runs under the identity on its command line: without a logged-in
     // employee (a notice that outlived its session, say) there is none to give it.
+    // An eviction is on its way, or the shell is closing: the start would outlive its session.
+    if (!m_session->stillCurrent(m_session->id()))
+        return;
     if (shared.EmpNo.isEmpty()) {
         messages.show(QStringLiteral("로그인한 사용자가 없습니다.\r로그인한 후 다시 실행하십시오."),
                       MessageIcon::Error);
@@ -752,6 +767,13 @@ void Tfrm_0Main::LaunchProgram(const QString &programFile)
     // Not the command line: it carries the database account, which is its own password.
     if (m_services.programs.createProcess(commandLine, &error)) {
         qCInfo(lcLaunch).noquote() << "started" << programFile << "for employee" << shared.EmpNo;
+        // The updater shows its window, and then the project's, some time after the start.
+        QStringList windowClasses{QStringLiteral("TPelUpdateMainForm")};
+        const QString name = QFileInfo(programFile).completeBaseName();
+        if (name.size() == 6 && name.startsWith(QLatin1String("ORSA_"), Qt::CaseInsensitive))
+            windowClasses.append(QStringLiteral("Tfrm") + name.right(1).toUpper()
+                                 + QStringLiteral("0Main"));
+        m_session->programStarted(windowClasses);
         showMinimized();
     } else {
         qCWarning(lcLaunch).noquote() << "cannot start" << programFile << "-" << error;
@@ -779,27 +801,67 @@ bool Tfrm_0Main::recordLogout(int kind, QString *error)
     return m_services.recordLogout ? m_services.recordLogout(kind, error) : true;
 }
 
+Messages &Tfrm_0Main::windowMessages()
+{
+    return m_session->messages();
+}
+
+bool Tfrm_0Main::loginOpen() const
+{
+    return m_session->loginWindowOpen();
+}
+
+quint64 Tfrm_0Main::currentSession() const
+{
+    return m_session->id();
+}
+
 bool Tfrm_0Main::busy() const
 {
     return m_services.db.busy();
 }
 
+bool Tfrm_0Main::readyToEvict()
+{
+    return m_session->readyToEvict();
+}
+
+void Tfrm_0Main::evictionWithdrawn()
+{
+    m_session->evictionWithdrawn();
+}
+
 bool Tfrm_0Main::forcedLogout()
 {
-    CloseChildPrograms(m_services.windows, m_services.messages, false);
+    // Nobody is logged in (the login before was evicted or never began) or the shell is
+    // closing: there is nothing to end here, and the requester closes the record itself.
+    if (m_services.shared.EmpNo.isEmpty() || m_session->state() == SessionState::State::Ending)
+        return false;
+    CloseChildPrograms(m_services.windows, windowMessages(), false);
     QString error;
     if (!recordLogout(1, &error))
         return false;
+    int closed = m_services.recordsClosed ? m_services.recordsClosed() : 1;
     // The login window of "login as another user" is open: this login was closed provisionally
     // when it opened. The close is confirmed now, so that cancelling that window cannot bring
     // the evicted login back to life with nobody behind it.
-    if (m_loginOpen)
+    if (m_session->loginWindowOpen()) {
         recordLogout(3, nullptr);
+        closed += m_services.recordsClosed ? m_services.recordsClosed() : 0;
+    }
     // The login has ended for good: if the new login is cancelled, nobody may go on working
     // with the evicted employee's rights.
+    m_session->evicted();
+    showLoggedOut();
+    // Without an acknowledgement the server leaves the message and the new login to us.
+    if (closed == 0)
+        QTimer::singleShot(0, this, [this] { afterForcedLogout(); });
+    return closed > 0;
+}
+
+void Tfrm_0Main::showLoggedOut()
+{
     SharedValues &shared = m_services.shared;
-    if (!shared.EmpNo.isEmpty())
-        sessionEnded();
     shared.EmpNo.clear();
     shared.EmpName.clear();
     for (ProjectId &project : shared.ProjectIds)
@@ -809,7 +871,6 @@ bool Tfrm_0Main::forcedLogout()
     disableProjectButtons();
     m_wlbEmpName->setCaption(QString());
     m_wlbConnectTime->setCaption(QString());
-    return true;
 }
 
 void Tfrm_0Main::afterForcedLogout()
@@ -819,37 +880,30 @@ void Tfrm_0Main::afterForcedLogout()
     if (m_followUp)
         return;
     m_followUp = true;
-    const quint64 session = m_session;
-    m_services.messages.show(forcedLogoutText(), MessageIcon::Error);
+    const quint64 session = m_session->id();
+    windowMessages().show(forcedLogoutText(), MessageIcon::Error);
     // A login window that is open already serves as the new login, and a login that has
     // succeeded meanwhile needs none.
-    if (!m_loginOpen && m_session == session)
+    if (m_session->state() == SessionState::State::None && m_session->id() == session)
         sbtLoginClick();
     m_followUp = false;
 }
 
-void Tfrm_0Main::sessionEnded()
-{
-    ++m_session;
-    // What was found and offered for the ended session's programs is not the next one's.
-    m_updateWatch->cancelCheck();
-    const QList<Tfrm_BH010 *> notices = findChildren<Tfrm_BH010 *>(Qt::FindDirectChildrenOnly);
-    for (Tfrm_BH010 *notice : notices)
-        notice->close();
-}
-
 bool Tfrm_0Main::FormCloseQuery()
 {
-    return CloseChildPrograms(m_services.windows, m_services.messages, true);
+    return CloseChildPrograms(m_services.windows, windowMessages(), true);
 }
 
 void Tfrm_0Main::closeEvent(QCloseEvent *event)
 {
-    if (!FormCloseQuery()) {
+    const quint64 session = m_session->id();
+    // A question answered for a session that has been evicted meanwhile closes nothing.
+    if (!FormCloseQuery() || !m_session->stillCurrent(session)) {
         event->ignore();
         return;
     }
     event->accept();
+    m_session->beginEnding();
     Q_EMIT shellClosed();
 }
 

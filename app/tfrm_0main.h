@@ -23,6 +23,7 @@ class QLabel;
 class QNetworkAccessManager;
 class QPushButton;
 class QTimer;
+class SessionState;
 class TPelImage;
 class Tfrm_AH120;
 class Tfrm_ZD000;
@@ -52,6 +53,9 @@ struct MainWindowServices
     // Records the end of a login (1 final, 2 provisional, 3 confirm, 4 take back); false only
     // when the database could not be reached.
     std::function<bool(int kind, QString *error)> recordLogout;
+    // How many login records the last recordLogout closed; empty: one whenever it reached the
+    // database. A forced logout that closed none is not acknowledged.
+    std::function<int()> recordsClosed;
     // Shows the login window modally over the owner; true only after a successful login.
     std::function<bool(QWidget *owner)> runLogin;
     // Makes the team-role window for one start of a project, owned by the main window.
@@ -116,10 +120,14 @@ public:
     void restoreShellRequested();
 
     // ForcedLogoutHandler
-    quint64 currentSession() const override { return m_session; }
+    quint64 currentSession() const override;
     bool busy() const override;
+    bool readyToEvict() override;
+    void evictionWithdrawn() override;
     bool forcedLogout() override;
     void afterForcedLogout() override;
+
+    SessionState &session() const { return *m_session; }
 
     // For the status row and the tests.
     TwLabel *wlbEnv() const { return m_wlbEnv; }
@@ -135,7 +143,7 @@ public:
     bool listening() const;
     // The port the forced-logout listener took (0 when it does not listen).
     quint16 peerPort() const;
-    bool loginOpen() const { return m_loginOpen; }
+    bool loginOpen() const;
 
     int ProjectCount() const { return m_projectCount; }
     int ImageHeight() const { return m_imageHeight; }
@@ -168,7 +176,8 @@ private:
     bool startDrag(const QPoint &globalPos);
     void watchPresses(QWidget *control);
     bool recordLogout(int kind, QString *error = nullptr);
-    void sessionEnded();
+    void showLoggedOut();
+    Messages &windowMessages();
 
     MainWindowServices m_services;
     QLabel *m_imgBackground = nullptr;
@@ -194,10 +203,7 @@ private:
     PeerAllowList m_peerAllow;
     QString m_updateUrl;
 
-    bool m_loginOpen = false;
-    // Counts the logins begun and ended in this run; a forced-logout request is bound to the
-    // value it arrived under.
-    quint64 m_session = 0;
+    SessionState *m_session = nullptr;
     // The message and the new login that follow a forced logout are under way.
     bool m_followUp = false;
     bool m_destroyed = false;

@@ -249,12 +249,14 @@ WHERE    A.EMP_NO =  B.EMP_NO)sql"},
 SET      LOGOUT_TIME = SYSDATE,
          LOGOUT_IP   = :P2 
 WHERE    EMP_NO      = :P0 
-  AND    SEQ         = :P1)sql",
+  AND    SEQ         = :P1 
+  AND    LOGOUT_IP  IS NULL)sql",
      R"sql(UPDATE   ZA010DT 
 SET      LOGOUT_TIME = CAST(date_trunc('second', statement_timestamp()) AS timestamp(0)),
          LOGOUT_IP   = :P2 
 WHERE    EMP_NO      = :P0 
-  AND    SEQ         = :P1)sql"},
+  AND    SEQ         = :P1 
+  AND    LOGOUT_IP  IS NULL)sql"},
     // login: the new login record
     {StatementId::LoginInsertRecord, "LoginInsertRecord",
      R"sql(INSERT

@@ -20,6 +20,9 @@ public:
     virtual MessageAnswer show(const QString &text, MessageIcon icon,
                                MessageButtons buttons = MessageButtons::Ok,
                                const QString &caption = {}) = 0;
+    // Ends the boxes open now as if the user had cancelled them (No for a question). The boxes
+    // of the running program are modal dialogs and are ended with every other open window.
+    virtual void cancelOpen() {}
 
     void setApplicationTitle(const QString &title) { m_title = title; }
     QString applicationTitle() const { return m_title; }

@@ -268,6 +268,18 @@ bool Authentication::readLatestRecord(qint64 *seq, QString *loginIp, QString *lo
     return true;
 }
 
+bool Authentication::recordStillOpen(qint64 seq, bool *open, QString *error)
+{
+    qint64 latestSeq = 0;
+    QString loginIp;
+    QString logoutIp;
+    QString multiLogin;
+    if (!readLatestRecord(&latestSeq, &loginIp, &logoutIp, &multiLogin, error))
+        return false;
+    *open = latestSeq == seq && logoutIp.isEmpty();
+    return true;
+}
+
 AuthResult Authentication::recordLogin(qint64 previousSeq, const QString &previousLoginIp,
                                        const QString &previousLogoutIp, bool *stored)
 {
@@ -307,12 +319,22 @@ AuthResult Authentication::recordLogin(qint64 previousSeq, const QString &previo
                 m_db.rollback();
                 return {};
             }
-            // An acknowledging shell has closed the record itself before it answered.
-            const bool acknowledged = m_logoutRequester.requestLogout(previousLoginIp);
-            qCInfo(lcPeer).noquote() << "asked" << previousLoginIp << "to end the login of employee"
-                                     << m_empNo << "record" << previousSeq << "-"
-                                     << (acknowledged ? "acknowledged" : "no acknowledgement, closed here");
-            if (!acknowledged && !closePrevious(ClosedElsewhere))
+            // The question may have stood a while: a record ended meanwhile at the other
+            // workstation (its employee logged in as somebody else, say) needs no request, and a
+            // request now would end the login that began there since.
+            bool stillOpen = false;
+            if (!recordStillOpen(previousSeq, &stillOpen, &error))
+                return failed();
+            // An acknowledging shell has closed the record itself before it answered; a shell
+            // that declined leaves it to this one, which touches it only while it is still open.
+            bool acknowledged = false;
+            if (stillOpen) {
+                acknowledged = m_logoutRequester.requestLogout(previousLoginIp);
+                qCInfo(lcPeer).noquote() << "asked" << previousLoginIp << "to end the login of employee"
+                                         << m_empNo << "record" << previousSeq << "-"
+                                         << (acknowledged ? "acknowledged" : "no acknowledgement, closed here");
+            }
+            if (stillOpen && !acknowledged && !closePrevious(ClosedElsewhere))
                 return failed();
         }
     }

@@ -42,6 +42,8 @@ private:
     bool readRoleChoices(QList<QList<RoleChoice>> *choices, QString *error);
     bool readLatestRecord(qint64 *seq, QString *loginIp, QString *logoutIp, QString *multiLogin,
                           QString *error);
+    // Reads again whether the login record seq is still the employee's latest and still open.
+    bool recordStillOpen(qint64 seq, bool *open, QString *error);
     // stored: the new record has been committed; otherwise the result to give back (declined,
     // or failed with its error).
     AuthResult recordLogin(qint64 previousSeq, const QString &previousLoginIp,

@@ -18,6 +18,7 @@ void LogoutRecording::RecordLogout(int kind)
 bool LogoutRecording::recordLogout(int kind, QString *error)
 {
     m_lastError.clear();
+    m_rowsChanged = 0;
     if (kind < 1 || kind > 4)
         return true;
 
@@ -79,7 +80,10 @@ bool LogoutRecording::recordLogout(int kind, QString *error)
         } else {
             query.bind(QStringLiteral("P1"), ip);
         }
-        done = query.exec(&statementError) && m_db.commit(&statementError);
+        int rows = 0;
+        done = query.exec(&statementError, &rows) && m_db.commit(&statementError);
+        if (done)
+            m_rowsChanged = rows;
         query.close();
     }
     if (done)

@@ -33,6 +33,9 @@ public:
     // nothing to record.
     QString lastError() const { return m_lastError; }
 
+    // How many login records the last call closed (or, for kinds 2 to 4, changed).
+    int lastRowsChanged() const { return m_rowsChanged; }
+
     // The employee number kind 2 used and kinds 3 and 4 will use; empty when none is pending.
     QString provisionalEmpNo() const { return m_provisionalEmpNo; }
 
@@ -41,4 +44,5 @@ private:
     SharedValues &m_shared;
     QString m_provisionalEmpNo;
     QString m_lastError;
+    int m_rowsChanged = 0;
 };

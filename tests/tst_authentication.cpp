@@ -248,6 +248,7 @@ private Q_SLOTS:
     void multiLogin();
     void previousRecord_data();
     void previousRecord();
+    void recordEndedWhileAsking();
     void realForcedLogoutClient_data();
     void realForcedLogoutClient();
     void simultaneousLogins();
@@ -570,6 +571,8 @@ void tst_Authentication::previousRecord_data()
     QTest::newRow("live elsewhere, yes, acknowledged")    << Elsewhere << live << yes << true << true << true << 1 << QVariant(Elsewhere) << u"now"_s;
     QTest::newRow("live elsewhere, yes, acknowledged, nothing here") << Elsewhere << live << yes << true << false << true << 1 << live << u"null"_s;
     QTest::newRow("live elsewhere, yes, not acknowledged") << Elsewhere << live << yes << false << false << true << 1 << QVariant(u"타PC강제종료"_s) << u"now"_s;
+    // The other shell recorded its final logout and declined (it was closing): the normal end stays.
+    QTest::newRow("live elsewhere, yes, closed there but declined") << Elsewhere << live << yes << false << true << true << 1 << QVariant(Elsewhere) << u"now"_s;
     QTest::newRow("live elsewhere, no")                   << Elsewhere << live << no << false << false << true << 0 << live << u"null"_s;
     // clang-format on
 }
@@ -656,6 +659,34 @@ void tst_Authentication::previousRecord()
     }
     QVERIFY(!ws.db.busy());
     QVERIFY(!ws.db.inTransaction());
+}
+
+void tst_Authentication::recordEndedWhileAsking()
+{
+    // While the question stands, the employee at the other workstation logs in as somebody
+    // else there: the record ends, and a request now would throw out that other employee.
+    const QString emp = u"1001"_s;
+    QVERIFY2(addRecord(emp, 3, Elsewhere, QVariant()), qPrintable(m_sql.error()));
+    Workstation ws(m_sql.fixture(), Here);
+    ws.messages.answers = {MessageAnswer::Yes};
+    bool ended = false;
+    ws.messages.onShow = [&](const FakeMessages::Shown &) {
+        ended = m_sql.exec(u"UPDATE ZA010DT SET LOGOUT_TIME = TIMESTAMP '2020-01-02 09:00:00',"
+                           " LOGOUT_IP = ? WHERE EMP_NO = ? AND SEQ = 3"_s,
+                           {Elsewhere, emp});
+    };
+    ws.requester.acknowledge = true;
+
+    FakeLoginFields fields(emp, u"orsa1001!"_s);
+    const AuthResult outcome = ws.auth.Authenticate(true, fields);
+    QVERIFY(ended);
+    QCOMPARE(outcome.value, 1);
+    QCOMPARE(ws.requester.addresses, QStringList());
+    const auto rows = records(emp);
+    QCOMPARE(rows.size(), 4);
+    QCOMPARE(rows.at(2).at(5).toString(), Elsewhere);
+    QCOMPARE(rows.at(2).at(4).toDateTime(), QDateTime(QDate(2020, 1, 2), QTime(9, 0)));
+    QVERIFY(rows.at(3).at(5).isNull());
 }
 
 void tst_Authentication::realForcedLogoutClient_data()

@@ -226,8 +226,13 @@ void tst_DataModule::failingWriteRollsBackEverything()
 {
     QFETCH(QString, insertSeq);
 
-    QVERIFY(m_module->ConnectDB());
+    // Record 2 is the open one the operation closes.
     QString error;
+    QVERIFY2(m_db->exec(s("UPDATE ZA010DT SET LOGOUT_TIME = NULL, LOGOUT_IP = NULL "
+                          "WHERE EMP_NO = '1001' AND SEQ = 2"),
+                        &error),
+             qPrintable(error));
+    QVERIFY(m_module->ConnectDB());
     QVERIFY2(m_module->startTransaction(2, &error), qPrintable(error));
     SqlQuery &query = m_module->qryQuery();
 
@@ -265,7 +270,7 @@ void tst_DataModule::failingWriteRollsBackEverything()
     m_module->DisconnectDB();
     const auto records = m_db->loginRecords(s("1001"));
     QCOMPARE(records.size(), 2);
-    QCOMPARE(records.at(1).logoutIp, s("127.0.0.1"));
+    QVERIFY(records.at(1).logoutIpNull);
     QCOMPARE(m_messages.texts(), QStringList());
 }
 

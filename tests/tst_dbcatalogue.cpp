@@ -410,27 +410,38 @@ void tst_DbCatalogue::latestRecord()
 void tst_DbCatalogue::closeRecord_data()
 {
     QTest::addColumn<QString>("logoutIp");
-    QTest::newRow("same workstation") << s("강제종료");
-    QTest::newRow("other workstation did not answer") << s("타PC강제종료");
+    QTest::addColumn<QString>("closedBefore");   // how the record ended before the statement
+    QTest::newRow("same workstation") << s("강제종료") << QString();
+    QTest::newRow("other workstation did not answer") << s("타PC강제종료") << QString();
+    // The other shell was closing and recorded its final logout while declining the request:
+    // the normal end stays.
+    QTest::newRow("closed normally meanwhile") << s("타PC강제종료") << s("127.0.0.1");
 }
 
 void tst_DbCatalogue::closeRecord()
 {
     QFETCH(QString, logoutIp);
+    QFETCH(QString, closedBefore);
 
-    QVERIFY(m_db->insertLoginRecord(s("1001"), 3, s("127.0.0.1"), QString(), 7200));
+    QVERIFY(m_db->insertLoginRecord(s("1001"), 3, s("127.0.0.1"), closedBefore, 7200,
+                                    closedBefore.isEmpty() ? -1 : 600));
     QVERIFY(m_db->insertLoginRecord(s("1001"), 4, s("127.0.0.1"), QString(), 3600));
     int rows = -1;
     QString error;
     QVERIFY2(execute(StatementId::LoginCloseRecord,
                      {{s("P0"), s("1001")}, {s("P1"), s("3")}, {s("P2"), logoutIp}}, &rows, &error),
              qPrintable(error));
-    QCOMPARE(rows, 1);
+    QCOMPARE(rows, closedBefore.isEmpty() ? 1 : 0);
 
     const auto records = m_db->loginRecords(s("1001"));
     QCOMPARE(records.size(), 4);
-    QCOMPARE(records.at(2).logoutIp, logoutIp);
-    QVERIFY(qAbs(records.at(2).logoutTime.secsTo(m_db->serverNow())) <= 5);
+    if (closedBefore.isEmpty()) {
+        QCOMPARE(records.at(2).logoutIp, logoutIp);
+        QVERIFY(qAbs(records.at(2).logoutTime.secsTo(m_db->serverNow())) <= 5);
+    } else {
+        QCOMPARE(records.at(2).logoutIp, closedBefore);
+        QVERIFY(qAbs(records.at(2).logoutTime.secsTo(m_db->serverNow()) - 600) <= 5);
+    }
     QVERIFY(records.at(3).logoutIpNull);
     QVERIFY(!records.at(3).logoutTime.isValid());
     QCOMPARE(records.at(1).logoutIp, s("127.0.0.1"));

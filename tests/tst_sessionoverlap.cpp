@@ -6,19 +6,25 @@
 
 #include "peer/forcedlogoutclient.h"
 #include "session/logoutrecording.h"
+#include "session/tfrm_ah120.h"
 #include "support/logcapture.h"
 #include "support/testdatabase.h"
 #include "update/tfrm_bh010.h"
 #include "update/updatewatch.h"
 
+#include <QDeadlineTimer>
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <atomic>
 
@@ -26,6 +32,9 @@ namespace {
 
 const QString EmpNo = QStringLiteral("1001");
 const QString EmpName = QStringLiteral("김민준");
+// Who logs in at the desk after the eviction.
+const QString NextEmpNo = QStringLiteral("1004");
+const QString NextEmpName = QStringLiteral("최유나");
 const char *const ForcedText =
     "다른 PC에서 동일 사용자가 프로그램 종료를 요청했습니다.\r"
     "자신의 ID로 접속하시고 비밀번호는 다른 사람에게 알려주지 마십시오.\r"
@@ -35,18 +44,32 @@ const char *const ForcedText =
 class Requester : public QObject
 {
 public:
-    explicit Requester(quint16 port)
+    // holdRequest: the request line waits for sendRequest(), as from a slow requester.
+    explicit Requester(quint16 port, bool holdRequest = false) : hold(holdRequest)
     {
         connect(&socket, &QTcpSocket::readyRead, this, [this] {
             received += socket.readAll();
-            if (!sent && received.contains('\n')) {
-                sent = true;
-                socket.write("^ORSA_MAIN^LOGIN\r\n");
-            }
+            if (!hold && greeted())
+                sendRequest();
         });
         socket.connectToHost(QHostAddress::LocalHost, port);
     }
+    bool greeted() const { return received.contains('\n'); }
+    void sendRequest()
+    {
+        if (sent)
+            return;
+        sent = true;
+        socket.write("^ORSA_MAIN^LOGIN\r\n");
+    }
     bool acknowledged() const { return received.contains("^ORSA_MAIN^REQ_OK\r\n"); }
+    // Declined: the shell closed the connection without the acknowledgement.
+    bool waitForDecline()
+    {
+        return QTest::qWaitFor([this] { return socket.state() == QAbstractSocket::UnconnectedState; },
+                               5000)
+            && !acknowledged();
+    }
     // Waits for the acknowledgement with the event loop running, as a modal window would.
     bool waitForAcknowledgement()
     {
@@ -55,6 +78,7 @@ public:
 
     QTcpSocket socket;
     QByteArray received;
+    bool hold = false;
     bool sent = false;
 };
 
@@ -111,8 +135,24 @@ private Q_SLOTS:
     void forcedLogoutClosesNoticesAndRefusesStarts();
     void requestFromOutsideAllowList_data();
     void requestFromOutsideAllowList();
+    void evictionWaitsForOpenWindow_data();
+    void evictionWaitsForOpenWindow();
+    void requestBelongsToGreetedLogin();
+    void programOfEndedLoginClosedWhenItShows();
+    void requestFindingNothingToCloseDeclined_data();
+    void requestFindingNothingToCloseDeclined();
+    void listenerAnswersWhileShellWaits();
 
 private:
+    // Employee EmpNo logged in at the desk with a live record (SEQ 500), the logout records
+    // written for real; the next login (the one after an eviction) is NextEmpNo's, with a record
+    // of its own (SEQ 600).
+    Tfrm_0Main *openDesk(Harness &h, const QString &dir, LogoutRecording &recording,
+                         const QList<int> &rights = {0, 0, 0, 0},
+                         const QList<QList<RoleChoice>> &roles = {});
+    // The first login's record closed by this workstation's eviction, the next login's live.
+    void checkEvictionRecords(const QString &localIp);
+
     std::unique_ptr<TestDatabase> m_db;
 };
 
@@ -127,7 +167,8 @@ void tst_SessionOverlap::initTestCase()
 void tst_SessionOverlap::forcedLogoutSettlesProvisionalLogout()
 {
     // The employee presses "login as another user"; while that login window shows, another
-    // workstation evicts the employee; then the window is cancelled.
+    // workstation evicts the employee: the window is ended as a cancel would, then the eviction
+    // runs.
     QString error;
     QVERIFY2(m_db->reset(&error), qPrintable(error));
     Installation install;
@@ -135,6 +176,8 @@ void tst_SessionOverlap::forcedLogoutSettlesProvisionalLogout()
     Harness h;
     m_db->configure(h.db);
     LogoutRecording recording(h.db, h.shared);
+    // The window records its final logout when it goes: before the recording does.
+    const auto windowFirst = qScopeGuard([&h] { h.window.reset(); });
     h.loginAs(EmpNo, EmpName, {0, 0, 0, 0});
     MainWindowServices services = h.services(install.path());
     services.recordLogout = [&recording](int kind, QString *e) { return recording.recordLogout(kind, e); };
@@ -148,18 +191,24 @@ void tst_SessionOverlap::forcedLogoutSettlesProvisionalLogout()
              qPrintable(error));
 
     QString duringWindow;
-    bool acknowledged = false;
-    h.login = [&](QWidget *) {
+    std::unique_ptr<Requester> other;
+    bool cancelled = false;
+    h.login = [&](QWidget *owner) {
+        if (other)
+            return false;   // the login after the eviction is cancelled too
         duringWindow = m_db->loginRecords(EmpNo).last().logoutIp;
-        Requester other(w->peerPort());
-        acknowledged = other.waitForAcknowledgement();
-        QTest::qWait(50);   // the message that follows the acknowledgement
-        return false;       // the login window is cancelled
+        other = std::make_unique<Requester>(w->peerPort());
+        QDialog loginWindow(owner);
+        QTimer::singleShot(5000, &loginWindow, &QDialog::accept);   // left open by the employee
+        cancelled = loginWindow.exec() == QDialog::Rejected;
+        return false;
     };
     w->sbtLogin()->click();
 
     QCOMPARE(duringWindow, QStringLiteral("*") + h.shared.LocalIP);
-    QVERIFY(acknowledged);
+    QVERIFY(cancelled);
+    QVERIFY(other->waitForAcknowledgement());
+    QTRY_COMPARE(h.loginsShown, 3);   // the first, this one, the one after the eviction
     QCOMPARE(h.messages.texts(), QStringList{QString::fromUtf8(ForcedText)});
     QVERIFY(h.shared.EmpNo.isEmpty());
     const TestDatabase::LoginRecord record = m_db->loginRecords(EmpNo).last();
@@ -182,12 +231,13 @@ void tst_SessionOverlap::twoRequestsGiveOneFollowUpLogin()
     const int loginsBefore = h.loginsShown;
 
     std::unique_ptr<Requester> second;
-    bool secondAcknowledged = false;
+    bool secondDeclined = false;
     h.messages.onShow = [&](const FakeMessages::Shown &) {
         if (second)
             return;
+        // Greeted after the eviction: there is no login left for it to end.
         second = std::make_unique<Requester>(w->peerPort());
-        secondAcknowledged = second->waitForAcknowledgement();
+        secondDeclined = second->waitForDecline();
         QTest::qWait(50);
     };
     Requester first(w->peerPort());
@@ -195,7 +245,7 @@ void tst_SessionOverlap::twoRequestsGiveOneFollowUpLogin()
     QTRY_COMPARE(h.loginsShown, loginsBefore + 1);
     QTest::qWait(200);
 
-    QVERIFY(secondAcknowledged);
+    QVERIFY(secondDeclined);
     QCOMPARE(h.loginsShown, loginsBefore + 1);
     QCOMPARE(h.messages.texts(), QStringList{QString::fromUtf8(ForcedText)});
     QCOMPARE(h.shared.EmpNo, EmpNo);   // logged in again with that one login
@@ -311,6 +361,7 @@ void tst_SessionOverlap::requestFromOutsideAllowList()
     h.loginAs(EmpNo, EmpName, {0, 0, 0, 0});
     MainWindowServices services = h.services(install.path());
     services.recordLogout = [&recording](int kind, QString *e) { return recording.recordLogout(kind, e); };
+    services.recordsClosed = [&recording] { return recording.lastRowsChanged(); };
     h.window = std::make_unique<Tfrm_0Main>(services);
     Tfrm_0Main *w = h.window.get();
     LogCapture log;
@@ -349,6 +400,304 @@ void tst_SessionOverlap::requestFromOutsideAllowList()
         QVERIFY(record.logoutIpNull);
         QCOMPARE(log.linesWith({QStringLiteral("127.0.0.1"), QStringLiteral("refused")}).size(), 1);
     }
+}
+
+Tfrm_0Main *tst_SessionOverlap::openDesk(Harness &h, const QString &dir, LogoutRecording &recording,
+                                          const QList<int> &rights,
+                                          const QList<QList<RoleChoice>> &roles)
+{
+    QString error;
+    if (!m_db->reset(&error))
+        qFatal("%s", qPrintable(error));
+    m_db->configure(h.db);
+    h.loginAs(EmpNo, EmpName, rights, roles);
+    MainWindowServices services = h.services(dir);
+    services.recordLogout = [&recording](int kind, QString *e) { return recording.recordLogout(kind, e); };
+    services.recordsClosed = [&recording] { return recording.lastRowsChanged(); };
+    h.window = std::make_unique<Tfrm_0Main>(services);
+    Tfrm_0Main *w = h.window.get();
+    w->FormCreate();
+    w->show();
+    if (!m_db->insertLoginRecord(EmpNo, 500, h.shared.LocalIP, QString(), 60, -1, &error))
+        qFatal("%s", qPrintable(error));
+    h.login = [&h, this](QWidget *) {
+        h.shared.EmpNo = NextEmpNo;
+        h.shared.EmpName = NextEmpName;
+        for (ProjectId &project : h.shared.ProjectIds)
+            project.right = 0;
+        QString e;
+        return m_db->insertLoginRecord(NextEmpNo, 600, h.shared.LocalIP, QString(), 0, -1, &e);
+    };
+    return w;
+}
+
+void tst_SessionOverlap::checkEvictionRecords(const QString &localIp)
+{
+    const TestDatabase::LoginRecord evicted = m_db->loginRecords(EmpNo).last();
+    QCOMPARE(evicted.seq, 500);
+    QVERIFY(!evicted.logoutIpNull);
+    QCOMPARE(evicted.logoutIp, localIp);   // kind 1: ended from this workstation
+    QVERIFY(qAbs(evicted.logoutTime.secsTo(m_db->serverNow())) <= 10);
+    const TestDatabase::LoginRecord next = m_db->loginRecords(NextEmpNo).last();
+    QCOMPARE(next.seq, 600);
+    QVERIFY(next.logoutIpNull);
+    QVERIFY(!next.logoutTime.isValid());
+}
+
+void tst_SessionOverlap::evictionWaitsForOpenWindow_data()
+{
+    // The window that is open when the request arrives. Left open, as the user would leave it,
+    // until the shell ends it or the login after the eviction has happened underneath it; then
+    // it is answered OK / Yes.
+    QTest::addColumn<QString>("window");
+    QTest::newRow("box from the update notice's click") << QStringLiteral("notice");
+    QTest::newRow("team-role window") << QStringLiteral("team role");
+    QTest::newRow("close question") << QStringLiteral("close");
+    QTest::newRow("remote-control question") << QStringLiteral("remote control");
+}
+
+void tst_SessionOverlap::evictionWaitsForOpenWindow()
+{
+    QFETCH(QString, window);
+    Installation install;
+    install.write();
+    Harness h;
+    LogoutRecording recording(h.db, h.shared);
+    // The window records its final logout when it goes: before the recording does.
+    const auto windowFirst = qScopeGuard([&h] { h.window.reset(); });
+    const QList<QList<RoleChoice>> roles{{{QStringLiteral("프런트1팀"), 11}, {QStringLiteral("프런트2팀"), 12}}};
+    Tfrm_0Main *w = openDesk(h, install.path(), recording, {2, 0, 0, 0}, roles);
+    QCOMPARE(h.shared.EmpNo, EmpNo);
+    h.fakeWindows.addWindow(QStringLiteral("TfrmA0Main"));   // the close question asks
+    const auto windowDone = [&] { return h.messages.cancels > 0 || h.shared.EmpNo == NextEmpNo; };
+
+    std::unique_ptr<Requester> other;
+    h.messages.onShow = [&](const FakeMessages::Shown &) {
+        if (other)
+            return;   // the message that follows the eviction
+        other = std::make_unique<Requester>(w->peerPort());
+        // Bounded: the row fails below when the window was never ended.
+        (void)QTest::qWaitFor(windowDone, 5000);
+    };
+    QSignalSpy shellClosed(w, &Tfrm_0Main::shellClosed);
+
+    if (window == QLatin1String("notice")) {
+        // No updater is installed: the restart ends in a message box inside the click.
+        w->ShowUpdateNotice(QStringLiteral("프런트"), QStringLiteral("orsa_A"));
+        QPointer<Tfrm_BH010> notice = w->findChild<Tfrm_BH010 *>();
+        QVERIFY(notice);
+        notice->lblUpdateClick();
+        // The click handler went on with its notice until it returned.
+        QVERIFY2(notice, "the notice was deleted inside its own click");
+    } else if (window == QLatin1String("team role")) {
+        QTimer::singleShot(0, this, [&] { other = std::make_unique<Requester>(w->peerPort()); });
+        QElapsedTimer open;
+        open.start();
+        QTimer answer;
+        answer.setInterval(20);
+        connect(&answer, &QTimer::timeout, this, [&] {
+            auto *teamRole = w->findChild<Tfrm_AH120 *>();
+            if (!teamRole || !teamRole->isVisible())
+                return;
+            if (windowDone())
+                teamRole->imgOKClick();
+            else if (open.elapsed() > 5000)
+                teamRole->reject();
+        });
+        answer.start();
+        w->imgProjectClick(w->imgProjects().first());
+    } else if (window == QLatin1String("close")) {
+        w->close();
+    } else {
+        w->sbtControlClick();
+    }
+
+    QVERIFY(other);
+    QVERIFY(other->waitForAcknowledgement());
+    QTRY_COMPARE(h.shared.EmpNo, NextEmpNo);   // the login after the eviction
+    QCOMPARE(h.messages.texts().count(QString::fromUtf8(ForcedText)), 1);
+    // Nothing the stale window would have done for the evicted login is done.
+    QCOMPARE(shellClosed.count(), 0);
+    QVERIFY(w->isVisible());
+    QVERIFY(h.programs.executed.isEmpty());
+    QVERIFY(h.programs.created.isEmpty());
+    QVERIFY(!QFile::exists(install.dir.filePath(QStringLiteral("ORSA_A.ini"))));
+    checkEvictionRecords(h.shared.LocalIP);
+
+    // The next login's final logout is written when the shell ends.
+    h.window.reset();
+    QCOMPARE(m_db->loginRecords(NextEmpNo).last().logoutIp, h.shared.LocalIP);
+}
+
+void tst_SessionOverlap::requestBelongsToGreetedLogin()
+{
+    // Employee A presses "login as another user"; another workstation, asking for A, is greeted
+    // while the login window is idle; its request line comes only after B has logged in.
+    Installation install;
+    install.write();
+    Harness h;
+    LogoutRecording recording(h.db, h.shared);
+    // The window records its final logout when it goes: before the recording does.
+    const auto windowFirst = qScopeGuard([&h] { h.window.reset(); });
+    Tfrm_0Main *w = openDesk(h, install.path(), recording);
+    const auto nextLogin = h.login;
+    Requester other(w->peerPort(), true);
+    bool greetedDuringLogin = false;
+    h.login = [&](QWidget *owner) {
+        greetedDuringLogin = QTest::qWaitFor([&] { return other.greeted(); }, 5000);
+        return nextLogin(owner);
+    };
+    w->sbtLogin()->click();
+    QVERIFY(greetedDuringLogin);
+    QCOMPARE(h.shared.EmpNo, NextEmpNo);
+
+    other.sendRequest();
+    QVERIFY(other.waitForDecline());
+    QTest::qWait(200);
+    QCOMPARE(h.shared.EmpNo, NextEmpNo);
+    QCOMPARE(h.messages.texts(), QStringList());
+    const TestDatabase::LoginRecord first = m_db->loginRecords(EmpNo).last();
+    QCOMPARE(first.logoutIp, h.shared.LocalIP);   // ended by the login of B (kind 3)
+    const TestDatabase::LoginRecord next = m_db->loginRecords(NextEmpNo).last();
+    QVERIFY(next.logoutIpNull);
+}
+
+void tst_SessionOverlap::programOfEndedLoginClosedWhenItShows()
+{
+    Installation install;
+    install.write();
+    QFile updater(install.dir.filePath(QStringLiteral("PelUpdate.exe")));
+    QVERIFY(updater.open(QIODevice::WriteOnly));
+    updater.close();
+    Harness h;
+    LogoutRecording recording(h.db, h.shared);
+    // The window records its final logout when it goes: before the recording does.
+    const auto windowFirst = qScopeGuard([&h] { h.window.reset(); });
+    Tfrm_0Main *w = openDesk(h, install.path(), recording);
+    w->LaunchProgram(QStringLiteral("ORSA_A.exe"));
+    QCOMPARE(h.programs.created.size(), 1);
+
+    // Evicted before the updater has shown a window.
+    Requester other(w->peerPort());
+    QVERIFY(other.waitForAcknowledgement());
+    QTRY_COMPARE(h.shared.EmpNo, NextEmpNo);
+    checkEvictionRecords(h.shared.LocalIP);
+
+    const WindowId updaterWindow = h.fakeWindows.addWindow(QStringLiteral("TPelUpdateMainForm"));
+    const WindowId project = h.fakeWindows.addWindow(QStringLiteral("TfrmA0Main"));
+    QTRY_VERIFY(!h.fakeWindows.contains(updaterWindow));
+    QTRY_VERIFY(!h.fakeWindows.contains(project));
+}
+
+void tst_SessionOverlap::requestFindingNothingToCloseDeclined_data()
+{
+    QTest::addColumn<QString>("before");
+    // The eviction before has left the desk without a login (its new login was cancelled).
+    QTest::newRow("nobody logged in") << QStringLiteral("evicted");
+    // The record has been closed elsewhere (a requester that gave up on this shell).
+    QTest::newRow("record closed already") << QStringLiteral("closed");
+}
+
+void tst_SessionOverlap::requestFindingNothingToCloseDeclined()
+{
+    QFETCH(QString, before);
+    Installation install;
+    install.write();
+    Harness h;
+    LogoutRecording recording(h.db, h.shared);
+    // The window records its final logout when it goes: before the recording does.
+    const auto windowFirst = qScopeGuard([&h] { h.window.reset(); });
+    Tfrm_0Main *w = openDesk(h, install.path(), recording);
+    QString error;
+    if (before == QLatin1String("evicted")) {
+        h.login = [](QWidget *) { return false; };
+        Requester first(w->peerPort());
+        QVERIFY(first.waitForAcknowledgement());
+        QTRY_VERIFY(h.loginsShown >= 2);
+        QVERIFY(h.shared.EmpNo.isEmpty());
+    } else {
+        QVERIFY2(m_db->exec(QStringLiteral("UPDATE ZA010DT SET LOGOUT_TIME = LOCALTIMESTAMP(0), "
+                                           "LOGOUT_IP = '타PC강제종료' WHERE EMP_NO = ? AND SEQ = 500"),
+                            {EmpNo}, &error),
+                 qPrintable(error));
+    }
+    const TestDatabase::LoginRecord recordBefore = m_db->loginRecords(EmpNo).last();
+    QVERIFY(!recordBefore.logoutIpNull);
+
+    Requester other(w->peerPort());
+    QVERIFY(other.waitForDecline());
+    QTest::qWait(200);
+    const TestDatabase::LoginRecord recordAfter = m_db->loginRecords(EmpNo).last();
+    QCOMPARE(recordAfter.logoutIp, recordBefore.logoutIp);
+    QCOMPARE(recordAfter.logoutTime, recordBefore.logoutTime);
+}
+
+void tst_SessionOverlap::listenerAnswersWhileShellWaits()
+{
+    // The shell's own login asks a workstation that never answers, and its thread waits 12 s for
+    // the greeting. Meanwhile another workstation asks this shell, waiting 10 s for each line.
+    Installation install;
+    install.write();
+    Harness h;
+    LogoutRecording recording(h.db, h.shared);
+    // The window records its final logout when it goes: before the recording does.
+    const auto windowFirst = qScopeGuard([&h] { h.window.reset(); });
+    Tfrm_0Main *w = openDesk(h, install.path(), recording);
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = w->peerPort();
+
+    struct Outcome
+    {
+        bool greeted = false;
+        bool acknowledged = false;
+        bool closedWithinWait = false;
+    } outcome;
+    std::unique_ptr<QThread> other;
+    h.login = [&](QWidget *) {
+        other.reset(QThread::create([&outcome, port] {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, port);
+            if (!socket.waitForConnected(5000))
+                return;
+            QByteArray received;
+            QDeadlineTimer line(10000);
+            while (!received.contains('\n') && socket.waitForReadyRead(int(line.remainingTime())))
+                received += socket.readAll();
+            outcome.greeted = received.contains('\n');
+            if (!outcome.greeted)
+                return;
+            socket.write("^ORSA_MAIN^LOGIN\r\n");
+            socket.waitForBytesWritten(1000);
+            received.clear();
+            line = QDeadlineTimer(10000);
+            while (socket.state() == QAbstractSocket::ConnectedState
+                   && socket.waitForReadyRead(int(line.remainingTime())))
+                received += socket.readAll();
+            received += socket.readAll();
+            outcome.acknowledged = received.contains("^ORSA_MAIN^REQ_OK");
+            outcome.closedWithinWait =
+                socket.state() == QAbstractSocket::UnconnectedState && !line.hasExpired();
+        }));
+        other->start();
+        ForcedLogoutClient client;
+        client.setPort(silent.serverPort());
+        client.setReadTimeout(12000);
+        client.requestLogout(QStringLiteral("127.0.0.1"));
+        return false;   // the login is cancelled
+    };
+    w->sbtLogin()->click();
+    QVERIFY(other && other->wait(15000));
+
+    // Greeted at once and declined while it still waited, so it closes the record itself; the
+    // request is not carried out afterwards either.
+    QVERIFY(outcome.greeted);
+    QVERIFY(!outcome.acknowledged);
+    QVERIFY(outcome.closedWithinWait);
+    QTest::qWait(300);
+    QCOMPARE(h.shared.EmpNo, EmpNo);
+    QCOMPARE(h.messages.texts(), QStringList());
+    QVERIFY(m_db->loginRecords(EmpNo).last().logoutIpNull);
 }
 
 QTEST_MAIN(tst_SessionOverlap)

@@ -27,8 +27,12 @@ public:
             return MessageAnswer::Cancelled;
         }
         shown.append({text, icon, buttons, captionFor(caption)});
+        const int cancelsBefore = cancels;
         if (onShow)
             onShow(shown.last());
+        // Ended from outside while it was open, as the shell ends its windows for an eviction.
+        if (cancels != cancelsBefore)
+            return MessageAnswer::Cancelled;
         if (buttons == MessageButtons::YesNo)
             return answers.isEmpty() ? MessageAnswer::Yes : answers.takeFirst();
         return MessageAnswer::Ok;
@@ -42,8 +46,11 @@ public:
         return list;
     }
 
+    void cancelOpen() override { ++cancels; }
+
     QList<Shown> shown;
     QList<Shown> suppressed;          // asked for while termination was pending
     QList<MessageAnswer> answers;     // scripted answers to Yes/No questions
-    std::function<void(const Shown &)> onShow;
+    std::function<void(const Shown &)> onShow;   // runs while the box is open
+    int cancels = 0;                              // cancelOpen calls
 };
