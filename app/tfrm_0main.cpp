@@ -498,7 +498,17 @@ void Tfrm_0Main::requestStartPage()
         return;
     if (!m_web)
         m_web = new QNetworkAccessManager(this);
-    sendStartPageRequest(*m_web, m_services.startPage);
+    QNetworkReply *reply = sendStartPageRequest(*m_web, m_services.startPage);
+    // The page is asked for once: the network stack and its thread go with the answer instead of
+    // staying for the rest of the day.
+    if (reply) {
+        connect(reply, &QNetworkReply::finished, this, [this] {
+            if (m_web) {
+                m_web->deleteLater();
+                m_web = nullptr;
+            }
+        });
+    }
 }
 
 QWidget *Tfrm_0Main::imgMinimize() const
