@@ -412,6 +412,9 @@ public:
     bool m_deferNext = false;
     int m_waits = 0;
     int m_sent = 0;
+    // Rows changed by the writes of the transaction begun last, deferred ones included; known
+    // once its commit has been answered.
+    int m_transactionRows = 0;
 
 private:
     enum class Direction { Read, Write, Either };
@@ -739,6 +742,9 @@ void PgDriver::Session::readAnswers()
             else if (pending.role == Role::Deferred && m_deferredError.isEmpty())
                 m_deferredError = errorOf(outcome);
         }
+        if (m_inTransaction && outcome.ok() && outcome.result
+            && PQresultStatus(outcome.result.get()) == PGRES_COMMAND_OK)
+            m_transactionRows += QByteArray(PQcmdTuples(outcome.result.get())).toInt();
         const QByteArray &text = pending.statement.text;
         if (outcome.answered && !outcome.aborted && (text == "COMMIT" || text == "ROLLBACK"))
             m_blockOpen = false;
@@ -923,6 +929,7 @@ bool PgDriver::Session::begin(QString *error)
     }
     forgetAhead();
     m_deferredError.clear();
+    m_transactionRows = 0;
     m_inTransaction = true;
     queue(Role::Deferred, WireStatement{QByteArrayLiteral("BEGIN ISOLATION LEVEL READ COMMITTED"),
                                         {}, {}, {}});
@@ -1248,6 +1255,11 @@ void PgDriver::sendAhead(const QString &text, const QStringList &values)
     for (const QString &value : values)
         variants.append(value);
     m_session->sendAhead(wireStatement(text, variants));
+}
+
+int PgDriver::transactionRowsAffected() const
+{
+    return m_session->m_transactionRows;
 }
 
 void PgDriver::deferNextStatement()

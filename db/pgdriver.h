@@ -59,6 +59,7 @@ public:
 
     void sendAhead(const QString &text, const QStringList &values) override;
     void deferNextStatement() override;
+    int transactionRowsAffected() const override;
 
     // How often this connection has waited for the server since it opened (each wait is one
     // round trip), and how many statements it has sent.

@@ -21,4 +21,8 @@ public:
     // may wait, unsent, until a statement that needs an answer or the commit goes out, and
     // travel with it. Its failure is then reported by that statement or by the commit.
     virtual void deferNextStatement() = 0;
+
+    // The rows changed by the writes of the transaction begun last, deferred ones included: after
+    // its commit, the count a caller needs without making each write wait for its answer.
+    virtual int transactionRowsAffected() const = 0;
 };

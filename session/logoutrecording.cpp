@@ -2,6 +2,7 @@
 
 #include "db/sqlquery.h"
 #include "db/statementcatalogue.h"
+#include "db/statementpipeline.h"
 #include "db/tfrm_zd000.h"
 #include "shared/sharedvalues.h"
 #include "shared/logcategories.h"
@@ -80,10 +81,14 @@ bool LogoutRecording::recordLogout(int kind, QString *error)
         } else {
             query.bind(QStringLiteral("P1"), ip);
         }
+        // Where the driver can send the update with the commit, its count of rows is read after
+        // the commit, so that recording a logout waits for the server once.
+        const StatementPipeline *pipeline = m_db.pipeline();
         int rows = 0;
-        done = query.exec(&statementError, &rows) && m_db.commit(&statementError);
+        done = query.exec(&statementError, pipeline ? nullptr : &rows)
+            && m_db.commit(&statementError);
         if (done)
-            m_rowsChanged = rows;
+            m_rowsChanged = pipeline ? pipeline->transactionRowsAffected() : rows;
         query.close();
     }
     if (done)
