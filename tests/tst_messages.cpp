@@ -30,7 +30,8 @@ struct SeenBox
 // Waits for the box to come up, notes what it shows and presses the key.
 void answerWhenShown(SeenBox *seen, Qt::Key key)
 {
-    auto *timer = new QTimer;
+    // Owned by the application: a box that never shows leaves no timer behind.
+    auto *timer = new QTimer(QCoreApplication::instance());
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, [timer, seen, key] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
