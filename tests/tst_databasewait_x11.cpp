@@ -138,14 +138,7 @@ void tst_DatabaseWaitX11::windowAnswersPingsWhileLoginWaits()
     Pinger pinger;
     QVERIFY(pinger.ok());
     m_shell = std::make_unique<QProcess>();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeDir.path());
-    environment.insert(QStringLiteral("ORSA_PEER_PORT"), QString::number(TestShell::freePort()));
-    environment.remove(QStringLiteral("ORSA_SET_CLOCK"));
-    m_shell->setProcessEnvironment(environment);
-    m_shell->setWorkingDirectory(m_install.path());
-    m_shell->setProcessChannelMode(QProcess::ForwardedChannels);
-    m_shell->start(m_install.filePath(QStringLiteral("orsa")), {QStringLiteral("orsa_demo")});
+    TestShell::start(*m_shell, m_install.path(), m_runtimeDir.path(), TestShell::freePort());
     const WindowId login = TestShell::waitForWindow(*m_windows, *m_shell, QStringLiteral("Tfrm_AH010"));
     QVERIFY2(login != 0, "the shell shows no login window");
 

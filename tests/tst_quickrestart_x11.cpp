@@ -57,7 +57,6 @@ private:
     std::unique_ptr<WindowSystem> m_windows;
     QTemporaryDir m_install;
     QTemporaryDir m_runtimeDir;
-    QString m_orsa;
     std::vector<std::unique_ptr<QProcess>> m_started;
 };
 
@@ -73,7 +72,6 @@ void tst_QuickRestartX11::initTestCase()
         QSKIP(qPrintable(QStringLiteral("no test database: ") + error));
     m_windows = WindowSystem::createSystem();
 
-    m_orsa = m_install.filePath(QStringLiteral("orsa"));
     QVERIFY2(TestShell::install(m_install.path(), m_db->serviceName(),
                                 QStringLiteral("프런트=ORSA_A;204,32\r\n"), &error),
              qPrintable(error));
@@ -102,15 +100,8 @@ QProcess *tst_QuickRestartX11::startShell(quint16 port)
 {
     m_started.push_back(std::make_unique<QProcess>());
     QProcess *process = m_started.back().get();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // One logon of its own, shared by both shells: the single-instance lock is theirs alone.
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeDir.path());
-    environment.insert(QStringLiteral("ORSA_PEER_PORT"), QString::number(port));
-    environment.remove(QStringLiteral("ORSA_SET_CLOCK"));
-    process->setProcessEnvironment(environment);
-    process->setWorkingDirectory(m_install.path());
-    process->setProcessChannelMode(QProcess::ForwardedChannels);
-    process->start(m_orsa, {QStringLiteral("orsa_demo")});
+    TestShell::start(*process, m_install.path(), m_runtimeDir.path(), port);
     return process;
 }
 

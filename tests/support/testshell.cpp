@@ -121,6 +121,18 @@ bool typeInto(WindowId window, const QStringList &keys)
     return true;
 }
 
+void start(QProcess &process, const QString &dir, const QString &runtimeDir, quint16 port)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
+    environment.insert(QStringLiteral("ORSA_PEER_PORT"), QString::number(port));
+    environment.remove(QStringLiteral("ORSA_SET_CLOCK"));
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(dir);
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(QDir(dir).filePath(QStringLiteral("orsa")), {QStringLiteral("orsa_demo")});
+}
+
 bool logIn(WindowId loginWindow, const QString &empNo, const QString &password)
 {
     return typeInto(loginWindow, {empNo, QStringLiteral("<Return>"), password, QStringLiteral("<Return>")});

@@ -25,6 +25,11 @@ quint16 freePort();
 // ("key=value", CR LF after each) and the demo's main and login window layout.
 bool install(const QString &dir, const QString &service, const QString &projects, QString *error);
 
+// Starts the shell installed in dir as the desktop entry does (account orsa_demo), with the
+// logon's runtime directory (the single-instance lock), the forced-logout port, and the
+// workstation's clock left alone; its output goes to the test's.
+void start(QProcess &process, const QString &dir, const QString &runtimeDir, quint16 port);
+
 // The viewable top-level windows of the process with the class; an empty class gives the ones
 // of no class of ours (message boxes).
 QList<WindowId> windowsOf(WindowSystem &windows, const QProcess &process, const QString &className);
